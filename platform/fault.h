@@ -1,0 +1,39 @@
+#pragma once
+// The one test seam of the operating-system layer: a test arms "fail the next
+// N calls of operation X with error E"; every operation asks FaultHit() first.
+#include "platform/errors.h"
+
+namespace platform {
+
+enum class FaultOp {
+  OpenFile,
+  ReadFile,
+  WriteFile,
+  SeekFile,
+  FileSize,
+  SetFileEnd,
+  FileAttributes,
+  SetAttributes,
+  RemoveFile,
+  MakeFolder,
+  RemoveFolder,
+  ListFolder,
+  FullPath,
+  Count
+};
+
+// The next `count` calls of `op` fail with `error` (count < 0: every call).
+void ArmFault(FaultOp op, int count, Dword error);
+void ClearFaults();
+
+namespace detail {
+extern bool g_faultsArmed;
+bool TakeFault(FaultOp op);
+}  // namespace detail
+
+// True when the call must fail; the last error is then already set.
+inline bool FaultHit(FaultOp op) {
+  return detail::g_faultsArmed && detail::TakeFault(op);
+}
+
+}  // namespace platform

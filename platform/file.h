@@ -1,0 +1,120 @@
+#pragma once
+// Files and folders, with the device's (Windows') semantics: share modes
+// between every opener, attributes, case-insensitive names, Windows error
+// codes. Paths are narrow text in the system code page.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/errors.h"
+
+namespace platform {
+
+// Access rights (CreateFile's dwDesiredAccess).
+constexpr Dword kGenericRead = 0x80000000;
+constexpr Dword kGenericWrite = 0x40000000;
+
+// Share modes.
+constexpr Dword kShareNone = 0;
+constexpr Dword kShareRead = 0x1;
+constexpr Dword kShareWrite = 0x2;
+constexpr Dword kShareDelete = 0x4;
+
+// Dispositions, numbered as CreateFile's.
+enum class Disposition : Dword {
+  CreateNew = 1,
+  CreateAlways = 2,
+  OpenExisting = 3,
+  OpenAlways = 4,
+  TruncateExisting = 5,
+};
+
+// File attributes.
+constexpr Dword kAttributeReadOnly = 0x1;
+constexpr Dword kAttributeHidden = 0x2;
+constexpr Dword kAttributeSystem = 0x4;
+constexpr Dword kAttributeDirectory = 0x10;
+constexpr Dword kAttributeArchive = 0x20;
+constexpr Dword kAttributeNormal = 0x80;
+constexpr Dword kAttributeTemporary = 0x100;
+constexpr Dword kInvalidAttributes = 0xFFFFFFFF;
+
+// Flags that may be or'ed into the attributes of an open.
+constexpr Dword kFlagWriteThrough = 0x80000000;
+constexpr Dword kFlagNoBuffering = 0x20000000;
+constexpr Dword kFlagSequentialScan = 0x08000000;
+
+enum class SeekFrom : Dword { Begin = 0, Current = 1, End = 2 };
+
+// An open file; invalid as INVALID_HANDLE_VALUE (-1). Move-only, closed on
+// destruction. `native` is the backend's handle (a HANDLE or a descriptor).
+class File {
+ public:
+  File() = default;
+  File(std::intptr_t native, Dword access, Dword flags)
+      : native_(native), access_(access), flags_(flags) {}
+  ~File() { Close(); }
+  File(File&& other) noexcept { *this = std::move(other); }
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool IsValid() const { return native_ != -1; }
+  // Closes now; the last error is preserved. Closing an invalid file does nothing.
+  void Close();
+
+  std::intptr_t native() const { return native_; }
+  Dword access() const { return access_; }
+  Dword flags() const { return flags_; }
+
+ private:
+  std::intptr_t native_ = -1;
+  Dword access_ = 0;
+  Dword flags_ = 0;
+};
+
+// CreateFile: `flagsAndAttributes` holds attributes for a new file and kFlag* values.
+// With CreateAlways and OpenAlways the last error is kErrorAlreadyExists when
+// the file was there, 0 otherwise.
+File OpenFile(const std::string& path, Dword access, Dword share, Disposition disposition,
+              Dword flagsAndAttributes);
+
+bool ReadFromFile(File& file, void* buffer, Dword size, Dword* bytesRead);
+bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten);
+// Moves the file position; `newPosition` may be null.
+bool SeekFile(File& file, std::int64_t distance, SeekFrom from, std::uint64_t* newPosition);
+bool FileSize(File& file, std::uint64_t* size);
+// Sets the end of the file at the current position.
+bool SetFileEnd(File& file);
+
+// GetFileAttributes; kInvalidAttributes on failure.
+Dword FileAttributes(const std::string& path);
+bool SetAttributes(const std::string& path, Dword attributes);
+
+// DeleteFile: fails with kErrorAccessDenied on a read-only file or a folder,
+// kErrorSharingViolation while an open does not share delete.
+bool RemoveFile(const std::string& path);
+// CreateDirectory: the parent must exist (kErrorPathNotFound otherwise);
+// kErrorAlreadyExists when the name is taken.
+bool MakeFolder(const std::string& path);
+// RemoveDirectory: the folder must be empty (kErrorDirNotEmpty).
+bool RemoveFolder(const std::string& path);
+
+struct FolderEntry {
+  std::string name;  // the leaf name, in the case it is stored
+  Dword attributes = 0;
+  std::uint64_t size = 0;
+};
+
+// FindFirstFile/FindNextFile over a pattern such as "C:\Data\*.txt" (wildcards
+// * and ? in the last component, case-insensitive; "*.*" matches every name).
+// The entries "." and ".." are left out, on both backends. An empty result
+// with kErrorFileNotFound means no match, kErrorPathNotFound a missing folder.
+bool ListFolder(const std::string& pattern, std::vector<FolderEntry>* entries);
+
+// GetFullPathName: the absolute form of `path` against the working directory,
+// with "." and ".." resolved by text.
+bool FullPath(const std::string& path, std::string* fullPath);
+
+}  // namespace platform

@@ -1,0 +1,402 @@
+#include "platform/file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/fault.h"
+#include "platform/posix/share_lock.h"
+#include "platform/posix/sim_device.h"
+
+namespace platform {
+namespace {
+
+using sim::Fail;
+using sim::FailFromErrno;
+
+constexpr const char* kAttributeName = "user.orvanta.attributes";
+// The attributes a file keeps beyond the read-only bit.
+constexpr Dword kStoredAttributes = kAttributeReadOnly | kAttributeHidden | kAttributeSystem |
+                                    kAttributeArchive | kAttributeTemporary | 0x1000 | 0x2000;
+// Set in File::flags() when the file system refused O_DIRECT: each unbuffered
+// read then drops the cached pages first.
+constexpr Dword kDropCache = 0x1;
+
+bool ReadStoredAttributes(const std::string& host, Dword* value) {
+  char text[16] = {};
+  ssize_t n = getxattr(host.c_str(), kAttributeName, text, sizeof(text) - 1);
+  if (n <= 0) return false;
+  *value = static_cast<Dword>(std::strtoul(text, nullptr, 16));
+  return true;
+}
+
+void WriteStoredAttributes(const std::string& host, Dword value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%08X", static_cast<unsigned>(value));
+  // A file system without user attributes keeps the read-only bit alone.
+  setxattr(host.c_str(), kAttributeName, text, 8, 0);
+}
+
+Dword AttributesOf(const std::string& host, const struct stat& st) {
+  Dword stored = 0;
+  bool haveStored = ReadStoredAttributes(host, &stored);
+  Dword value = 0;
+  if (S_ISDIR(st.st_mode)) {
+    value = kAttributeDirectory | (haveStored ? (stored & kStoredAttributes) : 0);
+  } else {
+    value = haveStored ? (stored & kStoredAttributes & ~kAttributeReadOnly) : kAttributeArchive;
+    if (!(st.st_mode & S_IWUSR)) value |= kAttributeReadOnly;
+  }
+  return value == 0 ? kAttributeNormal : value;
+}
+
+bool IsReadOnlyFile(const struct stat& st) { return !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR); }
+
+// Gives a new or recreated file its attributes, as CreateFile does.
+void ApplyCreateAttributes(int fd, const std::string& host, Dword attributes) {
+  Dword value = (attributes & kStoredAttributes) | kAttributeArchive;
+  WriteStoredAttributes(host, value);
+  struct stat st;
+  if (fstat(fd, &st) != 0) return;
+  mode_t mode = st.st_mode & 07777;
+  mode = (value & kAttributeReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
+  fchmod(fd, mode);
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool MatchWildcard(const char* pattern, const char* name) {
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name != '\0') {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern == '?' || FoldAscii(*pattern) == FoldAscii(*name)) {
+      ++pattern;
+      ++name;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
+bool IsAligned(std::uint64_t value) { return value % 512 == 0; }
+
+}  // namespace
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    native_ = std::exchange(other.native_, -1);
+    access_ = other.access_;
+    flags_ = other.flags_;
+  }
+  return *this;
+}
+
+void File::Close() {
+  if (native_ == -1) return;
+  Dword saved = LastError();
+  ::close(static_cast<int>(native_));
+  native_ = -1;
+  SetLastErrorCode(saved);
+}
+
+File OpenFile(const std::string& path, Dword access, Dword share, Disposition disposition,
+              Dword flagsAndAttributes) {
+  if (FaultHit(FaultOp::OpenFile)) return File();
+  std::string host;
+  if (!sim::MapPath(path, &host)) return File();
+  bool write = (access & kGenericWrite) != 0;
+  if (disposition == Disposition::TruncateExisting && !write) {
+    Fail(kErrorInvalidParameter);
+    return File();
+  }
+
+  struct stat st;
+  bool exists = stat(host.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) {
+    Fail(kErrorAccessDenied);
+    return File();
+  }
+  bool mustExist = disposition == Disposition::OpenExisting || disposition == Disposition::TruncateExisting;
+  if (!exists && mustExist) {
+    FailFromErrno(host);
+    return File();
+  }
+  if (exists && disposition == Disposition::CreateNew) {
+    Fail(kErrorFileExists);
+    return File();
+  }
+  bool truncate = exists && (disposition == Disposition::CreateAlways || disposition == Disposition::TruncateExisting);
+  if (exists && IsReadOnlyFile(st) && (write || truncate)) {
+    Fail(kErrorAccessDenied);
+    return File();
+  }
+
+  int flags = O_CLOEXEC;
+  if (!mustExist) flags |= O_CREAT;
+  if (disposition == Disposition::CreateNew) flags |= O_EXCL;
+  bool noBuffering = (flagsAndAttributes & kFlagNoBuffering) != 0;
+  Dword fileFlags = 0;
+  // Always read-write where the host allows it: the share-mode guard needs a
+  // writable descriptor; the handle's own access is enforced on each call.
+  int fd = -1;
+  for (int mode : {O_RDWR, write ? O_WRONLY : O_RDONLY}) {
+    fd = ::open(host.c_str(), flags | mode | (noBuffering ? O_DIRECT : 0), 0666);
+    if (fd < 0 && noBuffering && errno == EINVAL) {
+      fd = ::open(host.c_str(), flags | mode, 0666);
+      fileFlags |= kDropCache;
+    }
+    if (fd >= 0 || (errno != EACCES && errno != EPERM)) break;
+  }
+  if (fd < 0) {
+    if (errno == EEXIST) {
+      Fail(kErrorFileExists);
+    } else {
+      FailFromErrno(host);
+    }
+    return File();
+  }
+  File file(fd, access, fileFlags | (noBuffering ? kFlagNoBuffering : 0));
+  if (!sim::AcquireShare(fd, access, share)) {
+    Dword error = LastError();
+    file.Close();
+    if (!exists) ::unlink(host.c_str());
+    Fail(error);
+    return File();
+  }
+  if (truncate && ftruncate(fd, 0) != 0) {
+    FailFromErrno(host);
+    return File();
+  }
+  if (!exists || disposition == Disposition::CreateAlways) {
+    ApplyCreateAttributes(fd, host, flagsAndAttributes & 0xFFFF);
+  }
+  bool reportsExisting = disposition == Disposition::CreateAlways || disposition == Disposition::OpenAlways;
+  SetLastErrorCode(exists && reportsExisting ? kErrorAlreadyExists : kErrorSuccess);
+  return file;
+}
+
+bool ReadFromFile(File& file, void* buffer, Dword size, Dword* bytesRead) {
+  if (bytesRead != nullptr) *bytesRead = 0;
+  if (FaultHit(FaultOp::ReadFile)) return false;
+  if (!file.IsValid()) return Fail(kErrorInvalidHandle);
+  if (!(file.access() & kGenericRead)) return Fail(kErrorAccessDenied);
+  int fd = static_cast<int>(file.native());
+  if (file.flags() & kFlagNoBuffering) {
+    off_t position = lseek(fd, 0, SEEK_CUR);
+    if (!IsAligned(size) || !IsAligned(static_cast<std::uint64_t>(position)) ||
+        !IsAligned(reinterpret_cast<std::uintptr_t>(buffer))) {
+      return Fail(kErrorInvalidParameter);
+    }
+    if (file.flags() & kDropCache) posix_fadvise(fd, position, size, POSIX_FADV_DONTNEED);
+  }
+  Dword done = 0;
+  char* out = static_cast<char*>(buffer);
+  while (done < size) {
+    ssize_t n = ::read(fd, out + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (bytesRead != nullptr) *bytesRead = done;
+      return FailFromErrno();
+    }
+    if (n == 0) break;
+    done += static_cast<Dword>(n);
+  }
+  if (bytesRead != nullptr) *bytesRead = done;
+  return true;
+}
+
+bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten) {
+  if (bytesWritten != nullptr) *bytesWritten = 0;
+  if (FaultHit(FaultOp::WriteFile)) return false;
+  if (!file.IsValid()) return Fail(kErrorInvalidHandle);
+  if (!(file.access() & kGenericWrite)) return Fail(kErrorAccessDenied);
+  int fd = static_cast<int>(file.native());
+  Dword done = 0;
+  const char* in = static_cast<const char*>(data);
+  while (done < size) {
+    ssize_t n = ::write(fd, in + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (bytesWritten != nullptr) *bytesWritten = done;
+      return FailFromErrno();
+    }
+    done += static_cast<Dword>(n);
+  }
+  if (bytesWritten != nullptr) *bytesWritten = done;
+  return true;
+}
+
+bool SeekFile(File& file, std::int64_t distance, SeekFrom from, std::uint64_t* newPosition) {
+  if (FaultHit(FaultOp::SeekFile)) return false;
+  if (!file.IsValid()) return Fail(kErrorInvalidHandle);
+  int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+  int fd = static_cast<int>(file.native());
+  off_t base = whence == SEEK_SET ? 0 : lseek(fd, 0, whence);
+  if (base < 0) return FailFromErrno();
+  if (distance < 0 && -distance > base) return Fail(kErrorNegativeSeek);
+  off_t result = lseek(fd, base + distance, SEEK_SET);
+  if (result < 0) return FailFromErrno();
+  if (newPosition != nullptr) *newPosition = static_cast<std::uint64_t>(result);
+  return true;
+}
+
+bool FileSize(File& file, std::uint64_t* size) {
+  if (FaultHit(FaultOp::FileSize)) return false;
+  if (!file.IsValid()) return Fail(kErrorInvalidHandle);
+  struct stat st;
+  if (fstat(static_cast<int>(file.native()), &st) != 0) return FailFromErrno();
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+bool SetFileEnd(File& file) {
+  if (FaultHit(FaultOp::SetFileEnd)) return false;
+  if (!file.IsValid()) return Fail(kErrorInvalidHandle);
+  if (!(file.access() & kGenericWrite)) return Fail(kErrorAccessDenied);
+  int fd = static_cast<int>(file.native());
+  off_t position = lseek(fd, 0, SEEK_CUR);
+  if (position < 0 || ftruncate(fd, position) != 0) return FailFromErrno();
+  return true;
+}
+
+Dword FileAttributes(const std::string& path) {
+  if (FaultHit(FaultOp::FileAttributes)) return kInvalidAttributes;
+  std::string host;
+  if (!sim::MapPath(path, &host)) return kInvalidAttributes;
+  struct stat st;
+  if (stat(host.c_str(), &st) != 0) {
+    FailFromErrno(host);
+    return kInvalidAttributes;
+  }
+  return AttributesOf(host, st);
+}
+
+bool SetAttributes(const std::string& path, Dword attributes) {
+  if (FaultHit(FaultOp::SetAttributes)) return false;
+  std::string host;
+  if (!sim::MapPath(path, &host)) return false;
+  struct stat st;
+  if (stat(host.c_str(), &st) != 0) return FailFromErrno(host);
+  Dword value = attributes & kStoredAttributes;
+  WriteStoredAttributes(host, value);
+  if (!S_ISDIR(st.st_mode)) {
+    mode_t mode = st.st_mode & 07777;
+    mode = (value & kAttributeReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
+    if (chmod(host.c_str(), mode) != 0) return FailFromErrno(host);
+  }
+  return true;
+}
+
+bool RemoveFile(const std::string& path) {
+  if (FaultHit(FaultOp::RemoveFile)) return false;
+  std::string host;
+  if (!sim::MapPath(path, &host)) return false;
+  struct stat st;
+  if (lstat(host.c_str(), &st) != 0) return FailFromErrno(host);
+  if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Fail(kErrorAccessDenied);
+  int fd = ::open(host.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd >= 0) {
+    bool denied = sim::DeleteDenied(fd);
+    ::close(fd);
+    if (denied) return Fail(kErrorSharingViolation);
+  }
+  if (::unlink(host.c_str()) != 0) return FailFromErrno(host);
+  return true;
+}
+
+bool MakeFolder(const std::string& path) {
+  if (FaultHit(FaultOp::MakeFolder)) return false;
+  std::string host;
+  if (!sim::MapPath(path, &host)) return false;
+  if (::mkdir(host.c_str(), 0777) != 0) {
+    return errno == ENOENT ? Fail(kErrorPathNotFound) : FailFromErrno(host);
+  }
+  return true;
+}
+
+bool RemoveFolder(const std::string& path) {
+  if (FaultHit(FaultOp::RemoveFolder)) return false;
+  std::string host;
+  if (!sim::MapPath(path, &host)) return false;
+  struct stat st;
+  if (lstat(host.c_str(), &st) != 0) return FailFromErrno(host);
+  if (!S_ISDIR(st.st_mode)) return Fail(kErrorDirectory);
+  if (AttributesOf(host, st) & kAttributeReadOnly) return Fail(kErrorAccessDenied);
+  if (::rmdir(host.c_str()) != 0) return FailFromErrno(host);
+  return true;
+}
+
+bool ListFolder(const std::string& pattern, std::vector<FolderEntry>* entries) {
+  entries->clear();
+  if (FaultHit(FaultOp::ListFolder)) return false;
+  std::size_t cut = pattern.find_last_of("\\/");
+  std::string folder = cut == std::string::npos ? "." : pattern.substr(0, cut + 1);
+  std::string wildcard = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
+  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+  if (wildcard == "*.*") wildcard = "*";
+  std::string host;
+  if (!sim::MapPath(folder, &host)) return false;
+  DIR* dir = opendir(host.c_str());
+  if (dir == nullptr) {
+    return (errno == ENOENT || errno == ENOTDIR) ? Fail(kErrorPathNotFound) : FailFromErrno(host);
+  }
+  while (dirent* entry = readdir(dir)) {
+    std::string hostName = entry->d_name;
+    if (hostName == "." || hostName == "..") continue;
+    std::string name = sim::DeviceName(hostName);
+    if (!MatchWildcard(wildcard.c_str(), name.c_str())) continue;
+    std::string full = host + "/" + hostName;
+    struct stat st;
+    if (stat(full.c_str(), &st) != 0) continue;
+    FolderEntry item;
+    item.name = name;
+    item.attributes = AttributesOf(full, st);
+    item.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+    entries->push_back(item);
+  }
+  closedir(dir);
+  // NTFS lists names in upper-cased order.
+  std::sort(entries->begin(), entries->end(), [](const FolderEntry& a, const FolderEntry& b) {
+    return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
+                                        [](char x, char y) {
+                                          auto up = [](char c) {
+                                            return static_cast<unsigned char>(
+                                                (c >= 'a' && c <= 'z') ? c - 32 : c);
+                                          };
+                                          return up(x) < up(y);
+                                        });
+  });
+  if (entries->empty()) return Fail(kErrorFileNotFound);
+  return true;
+}
+
+bool FullPath(const std::string& path, std::string* fullPath) {
+  if (FaultHit(FaultOp::FullPath)) return false;
+  sim::DevicePath parsed;
+  if (!sim::ParsePath(path, &parsed)) return false;
+  *fullPath = sim::DeviceForm(parsed);
+  // A trailing separator is kept, as GetFullPathName keeps it.
+  if (!parsed.parts.empty() && (path.back() == '\\' || path.back() == '/')) {
+    *fullPath += parsed.onHost ? '/' : '\\';
+  }
+  return true;
+}
+
+}  // namespace platform

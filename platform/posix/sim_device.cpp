@@ -1,0 +1,295 @@
+#include "platform/posix/sim_device.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace platform::sim {
+namespace {
+
+constexpr std::size_t kMaxPath = 260;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string WorkingDirectory() {
+  std::string buffer(4096, '\0');
+  if (getcwd(buffer.data(), buffer.size()) == nullptr) return "/";
+  buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+  return buffer;
+}
+
+std::vector<std::string> SplitHost(const std::string& text) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : text) {
+    if (c == '/') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+// Appends the components of `text` to `parts`, resolving "." and ".." by text
+// as GetFullPathName does (".." never climbs above the root).
+bool AppendComponents(const std::string& text, std::vector<std::string>* parts) {
+  std::string part;
+  auto flush = [&]() -> bool {
+    if (part.empty() || part == ".") {
+    } else if (part == "..") {
+      if (!parts->empty()) parts->pop_back();
+    } else {
+      for (char c : part) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 32 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' ||
+            c == '*') {
+          return false;
+        }
+      }
+      parts->push_back(part);
+    }
+    part.clear();
+    return true;
+  };
+  for (char c : text) {
+    if (IsSeparator(c)) {
+      if (!flush()) return false;
+    } else {
+      part += c;
+    }
+  }
+  return flush();
+}
+
+// The working directory as a device path: on its drive when it lies inside
+// the device root, on the host otherwise.
+DevicePath WorkingDevicePath() {
+  DevicePath cwd;
+  std::vector<std::string> host = SplitHost(WorkingDirectory());
+  std::vector<std::string> root = SplitHost(DeviceRoot());
+  bool inside = host.size() > root.size();
+  for (std::size_t i = 0; inside && i < root.size(); ++i) inside = host[i] == root[i];
+  if (inside && host[root.size()].size() == 1) {
+    cwd.drive = host[root.size()][0];
+    for (std::size_t i = root.size() + 1; i < host.size(); ++i) {
+      cwd.parts.push_back(DeviceName(host[i]));
+    }
+  } else {
+    cwd.onHost = true;
+    for (const std::string& p : host) cwd.parts.push_back(DeviceName(p));
+  }
+  return cwd;
+}
+
+}  // namespace
+
+std::string DeviceRoot() {
+  const char* root = std::getenv("ORVANTA_DEVICE_ROOT");
+  std::string path;
+  if (root != nullptr && *root != '\0') {
+    path = root;
+  } else {
+    const char* home = std::getenv("HOME");
+    path = std::string(home != nullptr ? home : "") + "/.orvanta/device";
+  }
+  if (path.empty() || path[0] != '/') path = WorkingDirectory() + "/" + path;
+  if (char* real = realpath(path.c_str(), nullptr)) {
+    path = real;
+    std::free(real);
+  }
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+bool ParsePath(const std::string& path, DevicePath* out) {
+  *out = DevicePath{};
+  if (path.empty()) return Fail(kErrorPathNotFound);
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    return Fail(kErrorBadNetpath);
+  }
+  std::string rest;
+  char first = path[0];
+  bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
+  if (path.size() >= 2 && letter && path[1] == ':') {
+    out->drive = static_cast<char>(first & ~0x20);
+    rest = path.substr(2);
+  } else if (first == '/') {
+    out->onHost = true;
+    rest = path;
+  } else if (first == '\\') {
+    DevicePath cwd = WorkingDevicePath();
+    out->drive = cwd.onHost ? 'C' : cwd.drive;
+    rest = path;
+  } else {
+    *out = WorkingDevicePath();
+    rest = path;
+  }
+  if (!AppendComponents(rest, &out->parts)) return Fail(kErrorInvalidName);
+  return true;
+}
+
+std::string DeviceForm(const DevicePath& path) {
+  std::string text;
+  if (path.onHost) {
+    for (const std::string& p : path.parts) text += "/" + p;
+    return text.empty() ? "/" : text;
+  }
+  text = std::string(1, path.drive) + ":\\";
+  for (std::size_t i = 0; i < path.parts.size(); ++i) {
+    if (i > 0) text += '\\';
+    text += path.parts[i];
+  }
+  return text;
+}
+
+std::string HostPath(const DevicePath& path) {
+  std::string host = path.onHost ? std::string() : DeviceRoot() + "/" + path.drive;
+  bool resolving = true;
+  for (const std::string& part : path.parts) {
+    std::string name = HostName(part);
+    if (resolving) {
+      struct stat st;
+      std::string exact = host + "/" + name;
+      if (lstat(exact.c_str(), &st) != 0) {
+        resolving = false;
+        if (DIR* dir = opendir(host.empty() ? "/" : host.c_str())) {
+          // Prefer the first match in sorted order, so that the choice does not
+          // depend on the host's directory order.
+          std::string match;
+          while (dirent* entry = readdir(dir)) {
+            std::string candidate = entry->d_name;
+            if (EqualsIgnoreCase(candidate, name) && (match.empty() || candidate < match)) {
+              match = candidate;
+            }
+          }
+          closedir(dir);
+          if (!match.empty()) {
+            name = match;
+            resolving = true;
+          }
+        }
+      }
+    }
+    host += "/" + name;
+  }
+  return host.empty() ? "/" : host;
+}
+
+bool MapPath(const std::string& path, std::string* hostPath) {
+  DevicePath parsed;
+  if (!ParsePath(path, &parsed)) return false;
+  if (!parsed.onHost && DeviceForm(parsed).size() >= kMaxPath) {
+    return Fail(kErrorFilenameExcedRange);
+  }
+  *hostPath = HostPath(parsed);
+  return true;
+}
+
+std::string HostName(const std::string& latin1) {
+  std::string utf8;
+  utf8.reserve(latin1.size());
+  for (char c : latin1) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x80) {
+      utf8 += c;
+    } else {
+      utf8 += static_cast<char>(0xC0 | (u >> 6));
+      utf8 += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+std::string DeviceName(const std::string& utf8) {
+  std::string latin1;
+  for (std::size_t i = 0; i < utf8.size();) {
+    unsigned char u = static_cast<unsigned char>(utf8[i]);
+    if (u < 0x80) {
+      latin1 += static_cast<char>(u);
+      ++i;
+      continue;
+    }
+    int length = (u >= 0xF0) ? 4 : (u >= 0xE0) ? 3 : (u >= 0xC0) ? 2 : 1;
+    if ((u == 0xC2 || u == 0xC3) && i + 1 < utf8.size()) {
+      unsigned char next = static_cast<unsigned char>(utf8[i + 1]);
+      latin1 += static_cast<char>(((u & 0x1F) << 6) | (next & 0x3F));
+    } else {
+      latin1 += '?';
+    }
+    i += static_cast<std::size_t>(length);
+  }
+  return latin1;
+}
+
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+Dword ErrorFromErrno(int error, const std::string& hostPath) {
+  switch (error) {
+    case 0:
+      return kErrorSuccess;
+    case ENOENT: {
+      if (hostPath.empty()) return kErrorFileNotFound;
+      std::string parent = hostPath.substr(0, hostPath.find_last_of('/'));
+      struct stat st;
+      bool parentThere = parent.empty() || (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+      return parentThere ? kErrorFileNotFound : kErrorPathNotFound;
+    }
+    case ENOTDIR:
+      return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+      return kErrorAccessDenied;
+    case EEXIST:
+      return kErrorAlreadyExists;
+    case ENOTEMPTY:
+      return kErrorDirNotEmpty;
+    case ENOSPC:
+    case EDQUOT:
+      return kErrorDiskFull;
+    case ENAMETOOLONG:
+      return kErrorFilenameExcedRange;
+    case EBADF:
+      return kErrorInvalidHandle;
+    case EINVAL:
+      return kErrorInvalidParameter;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case EBUSY:
+    case ETXTBSY:
+      return kErrorSharingViolation;
+    case EAGAIN:
+      return kErrorLockViolation;
+    case EIO:
+      return kErrorGenFailure;
+    default:
+      return kErrorGenFailure;
+  }
+}
+
+bool FailFromErrno(const std::string& hostPath) {
+  SetLastErrorCode(ErrorFromErrno(errno, hostPath));
+  return false;
+}
+
+bool Fail(Dword error) {
+  SetLastErrorCode(error);
+  return false;
+}
+
+}  // namespace platform::sim

@@ -1,0 +1,49 @@
+#pragma once
+// The device simulator's shared rules: where the device lives on the host,
+// how device paths map to host paths, and errno as Windows error codes.
+#include <string>
+#include <vector>
+
+#include "platform/errors.h"
+
+namespace platform::sim {
+
+// $ORVANTA_DEVICE_ROOT, or $HOME/.orvanta/device; absolute, without a trailing slash.
+std::string DeviceRoot();
+
+// A path taken apart: either on a drive of the device or (starting with '/')
+// a host path outside it.
+struct DevicePath {
+  bool onHost = false;
+  char drive = 'C';
+  std::vector<std::string> parts;  // narrow (Latin-1) components, "." and ".." resolved
+};
+
+// Resolves `path` against the working directory. Fails with the Windows error
+// the device would give (kErrorBadNetpath, kErrorInvalidName, kErrorPathNotFound).
+bool ParsePath(const std::string& path, DevicePath* out);
+
+// "C:\A\b" or "/host/dir".
+std::string DeviceForm(const DevicePath& path);
+
+// The host path of `path`, each existing component matched without regard
+// to ASCII letter case; components that do not exist keep the given case.
+std::string HostPath(const DevicePath& path);
+
+// ParsePath and HostPath in one step; also enforces the 260-character limit.
+bool MapPath(const std::string& path, std::string* hostPath);
+
+// Latin-1 (the device's code page) to UTF-8 for host names, and back; a host
+// character beyond U+00FF reads as '?'.
+std::string HostName(const std::string& latin1);
+std::string DeviceName(const std::string& utf8);
+
+bool EqualsIgnoreCase(const std::string& a, const std::string& b);
+
+// The Windows error for an errno; `hostPath` decides between "file" and "path not found".
+Dword ErrorFromErrno(int error, const std::string& hostPath = std::string());
+// Sets the last error from errno and returns false.
+bool FailFromErrno(const std::string& hostPath = std::string());
+bool Fail(Dword error);
+
+}  // namespace platform::sim

@@ -1,0 +1,14 @@
+#pragma once
+// The tool's two text forms: narrow (8-bit, system code page) and wide (UTF-16).
+#include <string>
+
+namespace platform {
+
+// Each code unit up to 255 becomes the byte of the same value; a text with
+// any other code unit converts to the empty string.
+std::string WideToNarrow(const std::u16string& wide);
+
+// Each byte becomes one code unit.
+std::u16string NarrowToWide(const std::string& narrow);
+
+}  // namespace platform

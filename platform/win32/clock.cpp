@@ -1,0 +1,23 @@
+#include "platform/clock.h"
+
+#include <windows.h>
+
+namespace platform {
+
+LocalTime CurrentLocalTime() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  LocalTime t;
+  t.year = now.wYear;
+  t.month = now.wMonth;
+  t.day = now.wDay;
+  t.hour = now.wHour;
+  t.minute = now.wMinute;
+  t.second = now.wSecond;
+  t.millisecond = now.wMilliseconds;
+  return t;
+}
+
+void WaitMilliseconds(Dword milliseconds) { ::Sleep(milliseconds); }
+
+}  // namespace platform

@@ -1,0 +1,10 @@
+#include "platform/errors.h"
+
+#include <windows.h>
+
+namespace platform {
+
+Dword LastError() { return ::GetLastError(); }
+void SetLastErrorCode(Dword code) { ::SetLastError(code); }
+
+}  // namespace platform

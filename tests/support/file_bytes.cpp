@@ -1,0 +1,29 @@
+#include "platform/file.h"
+#include "tests/support/scratch.h"
+
+namespace testsupport {
+
+std::string ReadBytes(const std::string& path) {
+  platform::File file = platform::OpenFile(path, platform::kGenericRead,
+                                           platform::kShareRead | platform::kShareWrite | platform::kShareDelete,
+                                           platform::Disposition::OpenExisting, platform::kAttributeNormal);
+  if (!file.IsValid()) return "<missing>";
+  std::string bytes;
+  char buffer[65536];
+  platform::Dword read = 0;
+  while (platform::ReadFromFile(file, buffer, sizeof(buffer), &read) && read > 0) bytes.append(buffer, read);
+  return bytes;
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  platform::File file = platform::OpenFile(path, platform::kGenericWrite, platform::kShareNone,
+                                           platform::Disposition::CreateAlways, platform::kAttributeNormal);
+  platform::Dword written = 0;
+  return file.IsValid() &&
+         platform::WriteToFile(file, bytes.data(), static_cast<platform::Dword>(bytes.size()), &written) &&
+         written == bytes.size();
+}
+
+bool Exists(const std::string& path) { return platform::FileAttributes(path) != platform::kInvalidAttributes; }
+
+}  // namespace testsupport

@@ -1,0 +1,52 @@
+// Test support on the device simulator: every test gets a fresh device.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/posix/sim_device.h"
+#include "tests/support/scratch.h"
+
+namespace testsupport {
+
+void ScratchTest::SetUp() {
+  char pattern[] = "/tmp/orvanta-test-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  hostRoot_ = pattern;
+  std::filesystem::create_directories(hostRoot_ + "/C/scratch");
+  setenv("ORVANTA_DEVICE_ROOT", hostRoot_.c_str(), 1);
+  dir_ = "C:\\scratch";
+  ChangeDirectory(dir_);
+}
+
+void ScratchTest::TearDown() {
+  ASSERT_EQ(chdir("/"), 0);
+  std::error_code ignored;
+  std::filesystem::remove_all(hostRoot_, ignored);
+}
+
+void ChangeDirectory(const std::string& path) {
+  std::string host;
+  ASSERT_TRUE(platform::sim::MapPath(path, &host)) << path;
+  ASSERT_EQ(chdir(host.c_str()), 0) << host;
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  setenv(name.c_str(), value.c_str(), 1);
+}
+
+std::string Quote(const std::string& argument) {
+  std::string quoted = "'";
+  for (char c : argument) {
+    if (c == '\'') quoted += "'\\''";
+    else quoted += c;
+  }
+  return quoted + "'";
+}
+
+std::FILE* OpenCommandPipe(const std::string& command) { return popen(command.c_str(), "w"); }
+void CloseCommandPipe(std::FILE* pipe) { pclose(pipe); }
+
+std::string HoldfilePath() { return ORVANTA_HOLDFILE; }
+
+}  // namespace testsupport

@@ -1,0 +1,54 @@
+#pragma once
+// Test support shared by every suite: a fresh folder per test, file contents
+// through the operating-system layer, and helper programs held open.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace testsupport {
+
+// Each test gets a fresh empty folder, which is also the working directory:
+// "C:\scratch" on a fresh simulated device, a new temporary folder on Windows.
+class ScratchTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  const std::string& Dir() const { return dir_; }
+  // Dir() + "\" + relative.
+  std::string PathOf(const std::string& relative) const { return dir_ + "\\" + relative; }
+
+ private:
+  std::string dir_;
+  std::string hostRoot_;
+};
+
+// The whole content of a file, or "<missing>" when it cannot be opened.
+std::string ReadBytes(const std::string& path);
+bool WriteBytes(const std::string& path, const std::string& bytes);
+bool Exists(const std::string& path);
+void ChangeDirectory(const std::string& path);
+void SetEnvironment(const std::string& name, const std::string& value);
+
+// A helper program of tests/helpers started with its arguments; its standard
+// input stays open until Stop() or destruction, and its output goes to a file.
+class HelperProcess {
+ public:
+  HelperProcess(const std::string& program, const std::string& arguments);
+  ~HelperProcess();
+  // The first line it printed (waits up to 10 s for it).
+  std::string FirstLine();
+  // Closes its standard input and waits for it to end.
+  void Stop();
+
+ private:
+  std::FILE* pipe_ = nullptr;
+  std::string outputPath_;
+};
+
+// "holdfile PATH ACCESS SHARE" holding a file; FirstLine() is "opened" or "failed CODE".
+std::string HoldfilePath();
+std::string Quote(const std::string& argument);
+
+}  // namespace testsupport

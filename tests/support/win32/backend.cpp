@@ -1,0 +1,47 @@
+// Test support on Windows: every test gets a fresh temporary folder.
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <random>
+
+#include "tests/support/scratch.h"
+
+namespace testsupport {
+
+void ScratchTest::SetUp() {
+  std::random_device random;
+  std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("orvanta-test-" + std::to_string(random()));
+  std::filesystem::create_directories(dir);
+  hostRoot_ = dir.string();
+  dir_ = hostRoot_;
+  while (!dir_.empty() && (dir_.back() == '\\' || dir_.back() == '/')) dir_.pop_back();
+  ChangeDirectory(dir_);
+}
+
+void ScratchTest::TearDown() {
+  std::filesystem::current_path(std::filesystem::temp_directory_path());
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(hostRoot_, ignored)) {
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::remove_all(hostRoot_, ignored);
+}
+
+void ChangeDirectory(const std::string& path) { std::filesystem::current_path(path); }
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  _putenv_s(name.c_str(), value.c_str());
+}
+
+std::string Quote(const std::string& argument) { return "\"" + argument + "\""; }
+
+// cmd.exe drops the outermost quotes of its command, so the whole command is quoted once more.
+std::FILE* OpenCommandPipe(const std::string& command) { return _popen(("\"" + command + "\"").c_str(), "w"); }
+void CloseCommandPipe(std::FILE* pipe) { _pclose(pipe); }
+
+std::string HoldfilePath() { return ORVANTA_HOLDFILE; }
+
+}  // namespace testsupport
