@@ -1,8 +1,15 @@
 #!/bin/sh
-# Adds the Debian packages the build and the tests need; does nothing when all are there.
+# Adds the Debian packages the build and the tests need, and Debian's pugixml
+# source package for the Windows build; does nothing when all are there.
+# Non-interactive; safe to run again.
 set -eu
 
-packages="cmake make g++ pkg-config libpugixml-dev zlib1g-dev libgtest-dev"
+packages="cmake make g++ pkg-config libpugixml-dev zlib1g-dev libgtest-dev googletest
+g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth dpkg-dev"
+deps_dir=/usr/local/src/orvanta-deps
+
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
 
 missing=""
 for p in $packages; do
@@ -11,11 +18,35 @@ for p in $packages; do
   fi
 done
 
-[ -z "$missing" ] && exit 0
+have_pugixml_source() {
+  ls "$deps_dir"/pugixml-*/src/pugixml.cpp >/dev/null 2>&1
+}
 
-if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
-echo "Installing:$missing"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-# shellcheck disable=SC2086
-$sudo apt-get install -y -qq --no-install-recommends $missing
+[ -z "$missing" ] && have_pugixml_source && exit 0
+
+updated=""
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  $sudo apt-get update -qq
+  updated=1
+  # shellcheck disable=SC2086
+  $sudo apt-get install -y -qq --no-install-recommends $missing
+fi
+
+if ! have_pugixml_source; then
+  # apt-get source needs a deb-src entry beside the machine's deb entries.
+  if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+        $sudo tee /etc/apt/sources.list.d/orvanta-deb-src.sources >/dev/null
+    else
+      grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+        $sudo tee /etc/apt/sources.list.d/orvanta-deb-src.list >/dev/null
+    fi
+    updated=""
+  fi
+  [ -z "$updated" ] && $sudo apt-get update -qq
+  $sudo mkdir -p "$deps_dir"
+  (cd "$deps_dir" && $sudo apt-get source -qq pugixml)
+  have_pugixml_source
+fi

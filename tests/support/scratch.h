@@ -30,6 +30,9 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 void ChangeDirectory(const std::string& path);
 void SetEnvironment(const std::string& name, const std::string& value);
+// True for the Windows tests when they run under Wine, where some behaviour
+// differs from Windows; such tests say so in their names.
+bool UnderWine();
 
 // A helper program of tests/helpers started with its arguments; its standard
 // input stays open until Stop() or destruction, and its output goes to a file.

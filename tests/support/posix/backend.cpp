@@ -49,4 +49,6 @@ void CloseCommandPipe(std::FILE* pipe) { pclose(pipe); }
 
 std::string HoldfilePath() { return ORVANTA_HOLDFILE; }
 
+bool UnderWine() { return false; }
+
 }  // namespace testsupport

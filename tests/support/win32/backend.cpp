@@ -42,6 +42,13 @@ std::string Quote(const std::string& argument) { return "\"" + argument + "\""; 
 std::FILE* OpenCommandPipe(const std::string& command) { return _popen(("\"" + command + "\"").c_str(), "w"); }
 void CloseCommandPipe(std::FILE* pipe) { _pclose(pipe); }
 
-std::string HoldfilePath() { return ORVANTA_HOLDFILE; }
+// The helpers are built beside the test executables.
+std::string HoldfilePath() {
+  if (_pgmptr == nullptr) return "holdfile.exe";
+  return (std::filesystem::path(_pgmptr).parent_path() / "holdfile.exe").string();
+}
+
+// Wine hands the Unix environment, WINEPREFIX included, to Windows programs.
+bool UnderWine() { return getenv("WINEPREFIX") != nullptr; }
 
 }  // namespace testsupport
