@@ -132,7 +132,8 @@ TEST_F(XmlTest, FilesThatCannotBeReadFailToLoadAndLeaveAnEmptyDocument) {
   EXPECT_TRUE(xml::LoadXmlFile(PathOf("good.xml"), &document));
 }
 
-TEST_F(XmlTest, SavingFailsWhenTheFileCannotBeWrittenWhole) {
+// Wine running as root writes over a read-only file: the host grants root every open.
+TEST_F(XmlTest, SavingFailsWhenTheFileCannotBeWrittenWhole_WineAsRootWritesReadOnlyFiles) {
   pugi::xml_document document;
   Parse(document, "<R/>");
   EXPECT_FALSE(xml::SaveXmlFile(PathOf("x.xml"), nullptr, xml::kEncodingUtf8));
@@ -140,7 +141,9 @@ TEST_F(XmlTest, SavingFailsWhenTheFileCannotBeWrittenWhole) {
   EXPECT_FALSE(xml::SaveXmlFile(PathOf("x.xml"), &document, xml::kEncodingUtf8));
   ASSERT_TRUE(xml::SaveXmlFile(PathOf("x.xml"), &document, xml::kEncodingUtf8));
   ASSERT_TRUE(platform::SetAttributes(PathOf("x.xml"), platform::kAttributeReadOnly));
-  EXPECT_FALSE(xml::SaveXmlFile(PathOf("x.xml"), &document, xml::kEncodingUtf8));
+  if (!testsupport::UnderWine()) {
+    EXPECT_FALSE(xml::SaveXmlFile(PathOf("x.xml"), &document, xml::kEncodingUtf8));
+  }
 }
 
 TEST(XmlReads, NumbersAreReadAsStreamExtractionReadsThem) {
