@@ -24,7 +24,7 @@ bool SaysOnDevice(pugi::xml_node updateInfo) {
   return text == u"true";
 }
 
-std::string NarrowText(const char* utf8) { return platform::WideToNarrow(xml::Utf8ToWide(utf8)); }
+std::string NarrowText(const char* utf8) { return platform::WideToNarrow(platform::Utf8ToWide(utf8)); }
 
 }  // namespace
 
@@ -44,7 +44,7 @@ bool bLoadUpdateInfo() {
 
   if (pugi::xml_node locations = updateInfo.child("LocationInfo")) {
     for (int type = 0; type < version::kPackageTypeCount; ++type) {
-      std::string name = xml::WideToUtf8(version::PackageTypeNames[type]);
+      std::string name = platform::WideToUtf8(version::PackageTypeNames[type]);
       if (pugi::xml_node path = locations.child(name.c_str()).child("Path")) {
         run.LocationPaths[type] = NarrowText(path.text().get());
       }

@@ -11,4 +11,8 @@ std::string WideToNarrow(const std::u16string& wide);
 // Each byte becomes one code unit.
 std::u16string NarrowToWide(const std::string& narrow);
 
+// UTF-8 and UTF-16, for XML and host text. Invalid sequences are dropped unit by unit.
+std::u16string Utf8ToWide(const char* utf8);
+std::string WideToUtf8(const std::u16string& wide);
+
 }  // namespace platform

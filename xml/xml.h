@@ -15,10 +15,6 @@ constexpr int kEncodingUtf8 = 1;
 constexpr int kEncodingUtf16 = 4;  // machine byte order
 constexpr int kEncodingUtf32 = 7;  // machine byte order
 
-// The boundary conversions. Invalid sequences are dropped unit by unit.
-std::u16string Utf8ToWide(const char* utf8);
-std::string WideToUtf8(const std::u16string& wide);
-
 // Replaces the document in `slot` with a new empty one carrying a version
 // "1.0" declaration for `encoding`.
 void NewXmlDocument(std::unique_ptr<pugi::xml_document>& slot, int encoding);

@@ -4,6 +4,7 @@
 
 #include "platform/fault.h"
 #include "platform/file.h"
+#include "platform/text.h"
 #include "tests/support/scratch.h"
 #include "xml/xml.h"
 
@@ -106,11 +107,11 @@ TEST_F(XmlTest, LoadingDetectsTheEncodingAndKeepsTheDeclaration) {
 }
 
 TEST(XmlText, ConversionsCarrySurrogatePairsAndDropBrokenSequences) {
-  EXPECT_EQ(xml::Utf8ToWide("\xF0\x9F\x98\x80 \xC3\xA9"), u"\U0001F600 \u00E9");
-  EXPECT_EQ(xml::WideToUtf8(u"\U0001F600 \u00E9"), "\xF0\x9F\x98\x80 \xC3\xA9");
+  EXPECT_EQ(platform::Utf8ToWide("\xF0\x9F\x98\x80 \xC3\xA9"), u"\U0001F600 \u00E9");
+  EXPECT_EQ(platform::WideToUtf8(u"\U0001F600 \u00E9"), "\xF0\x9F\x98\x80 \xC3\xA9");
   // A Latin-1 byte in undeclared UTF-8, a cut sequence, a lone surrogate.
-  EXPECT_EQ(xml::Utf8ToWide("Caf\xE9.zam \xC3"), u"Caf.zam ");
-  EXPECT_EQ(xml::WideToUtf8(std::u16string(u"a") + char16_t(0xD800) + u"b" + char16_t(0xDC00)), "ab");
+  EXPECT_EQ(platform::Utf8ToWide("Caf\xE9.zam \xC3"), u"Caf.zam ");
+  EXPECT_EQ(platform::WideToUtf8(std::u16string(u"a") + char16_t(0xD800) + u"b" + char16_t(0xDC00)), "ab");
 }
 
 // Malformed, empty and binary files are the descriptor tests' business.
