@@ -19,6 +19,9 @@ enum class FaultOp {
   RemoveFolder,
   ListFolder,
   FullPath,
+  CreateMapping,
+  MapView,
+  AllocateLockedBuffer,
   Count
 };
 
