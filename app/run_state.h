@@ -1,12 +1,26 @@
 #pragma once
 // The updater's run-wide state: one instance per process.
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/window.h"
 #include "version/package_type.h"
 
 namespace app {
+
+// The progress window and the state of its text.
+struct ProgressWindowState {
+  platform::Window mainWindow;
+  platform::Window textControl;
+  platform::Font font;
+  std::uint32_t stageAnchor = 0;
+  std::uint32_t percentAnchor = 0;
+  std::uint32_t divisor = 0;
+  bool exactMode = true;
+  std::int32_t lastPercentage = -1;
+};
 
 struct RunState {
   // Run log: the path fixed by the first write of the run ("" until then).
@@ -23,6 +37,8 @@ struct RunState {
   std::array<std::string, version::kPackageTypeCount> LocationPaths;
   // Package files in descriptor order, duplicates and empty entries kept.
   std::vector<std::string> UpdateFiles;
+
+  ProgressWindowState window;
 };
 
 RunState& Run();

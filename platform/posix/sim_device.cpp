@@ -229,6 +229,12 @@ std::string DeviceName(const std::string& utf8) {
   return latin1;
 }
 
+std::string SimFile(const std::string& name) {
+  std::string folder = DeviceRoot() + "/sim";
+  ::mkdir(folder.c_str(), 0777);
+  return folder + "/" + name;
+}
+
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

@@ -38,6 +38,10 @@ bool MapPath(const std::string& path, std::string* hostPath);
 std::string HostName(const std::string& latin1);
 std::string DeviceName(const std::string& utf8);
 
+// A file of the simulator's own under $ORVANTA_DEVICE_ROOT/sim/ (the folder
+// is created when missing).
+std::string SimFile(const std::string& name);
+
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 
 // The Windows error for an errno; `hostPath` decides between "file" and "path not found".
