@@ -22,6 +22,9 @@ enum class FaultOp {
   CreateMapping,
   MapView,
   AllocateLockedBuffer,
+  DeleteAtRestart,
+  MoveAtRestart,
+  MoveNow,
   Count
 };
 

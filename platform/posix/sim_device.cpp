@@ -193,6 +193,32 @@ bool MapPath(const std::string& path, std::string* hostPath) {
   return true;
 }
 
+bool MapNewName(const std::string& path, std::string* hostPath) {
+  DevicePath parsed;
+  if (!ParsePath(path, &parsed)) return false;
+  if (!parsed.onHost && DeviceForm(parsed).size() >= kMaxPath) return Fail(kErrorFilenameExcedRange);
+  if (parsed.parts.empty()) {
+    *hostPath = HostPath(parsed);
+    return true;
+  }
+  std::string leaf = parsed.parts.back();
+  parsed.parts.pop_back();
+  std::string parent = HostPath(parsed);
+  *hostPath = (parent == "/" ? "" : parent) + "/" + HostName(leaf);
+  return true;
+}
+
+std::string DeviceFormOfHost(const std::string& host) {
+  std::string root = DeviceRoot() + "/";
+  if (host.compare(0, root.size(), root) != 0) return host;
+  std::vector<std::string> parts = SplitHost(host.substr(root.size()));
+  if (parts.empty() || parts[0].size() != 1) return host;
+  DevicePath path;
+  path.drive = parts[0][0];
+  for (std::size_t i = 1; i < parts.size(); ++i) path.parts.push_back(DeviceName(parts[i]));
+  return DeviceForm(path);
+}
+
 std::string HostName(const std::string& latin1) {
   std::string utf8;
   utf8.reserve(latin1.size());

@@ -33,6 +33,14 @@ std::string HostPath(const DevicePath& path);
 // ParsePath and HostPath in one step; also enforces the 260-character limit.
 bool MapPath(const std::string& path, std::string* hostPath);
 
+// The device form ("C:\A\b") of a host path under the device root; other
+// host paths stay as they are.
+std::string DeviceFormOfHost(const std::string& host);
+
+// MapPath for a name about to be created: the folders are matched without
+// regard to case, the leaf keeps the case given (as a rename or move gives it).
+bool MapNewName(const std::string& path, std::string* hostPath);
+
 // Latin-1 (the device's code page) to UTF-8 for host names, and back; a host
 // character beyond U+00FF reads as '?'.
 std::string HostName(const std::string& latin1);

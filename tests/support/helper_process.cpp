@@ -9,15 +9,15 @@
 
 namespace testsupport {
 
-std::FILE* OpenCommandPipe(const std::string& command);
-void CloseCommandPipe(std::FILE* pipe);
+std::FILE* OpenCommandPipe(const std::string& command, const char* mode);
+int CloseCommandPipe(std::FILE* pipe);
 
 HelperProcess::HelperProcess(const std::string& program, const std::string& arguments) {
   std::random_device random;
   outputPath_ = (std::filesystem::temp_directory_path() /
                  ("orvanta-helper-" + std::to_string(random()) + ".txt"))
                     .string();
-  pipe_ = OpenCommandPipe(Quote(program) + " " + arguments + " > " + Quote(outputPath_));
+  pipe_ = OpenCommandPipe(Quote(program) + " " + arguments + " > " + Quote(outputPath_), "w");
 }
 
 HelperProcess::~HelperProcess() {
@@ -48,6 +48,18 @@ void HelperProcess::Stop() {
   if (pipe_ == nullptr) return;
   CloseCommandPipe(pipe_);
   pipe_ = nullptr;
+}
+
+int RunProgram(const std::string& name, const std::string& arguments, std::string* output) {
+  std::FILE* pipe = OpenCommandPipe(Quote(ProgramPath(name)) + " " + arguments, "r");
+  if (pipe == nullptr) return -1;
+  std::string text;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) text.append(buffer, n);
+  int code = CloseCommandPipe(pipe);
+  if (output != nullptr) *output = text;
+  return code;
 }
 
 }  // namespace testsupport

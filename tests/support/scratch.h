@@ -50,8 +50,15 @@ class HelperProcess {
   std::string outputPath_;
 };
 
+// A program of this build ("holdfile", "orvanta-sim", ...), from the folder
+// the test executables are built in.
+std::string ProgramPath(const std::string& name);
 // "holdfile PATH ACCESS SHARE" holding a file; FirstLine() is "opened" or "failed CODE".
-std::string HoldfilePath();
+inline std::string HoldfilePath() { return ProgramPath("holdfile"); }
+
+// Runs a program of this build to its end; returns its exit code, and its
+// standard output in `output` when given.
+int RunProgram(const std::string& name, const std::string& arguments, std::string* output = nullptr);
 std::string Quote(const std::string& argument);
 
 }  // namespace testsupport

@@ -1,5 +1,6 @@
 // Test support on the device simulator: every test gets a fresh device.
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -44,10 +45,13 @@ std::string Quote(const std::string& argument) {
   return quoted + "'";
 }
 
-std::FILE* OpenCommandPipe(const std::string& command) { return popen(command.c_str(), "w"); }
-void CloseCommandPipe(std::FILE* pipe) { pclose(pipe); }
+std::FILE* OpenCommandPipe(const std::string& command, const char* mode) { return popen(command.c_str(), mode); }
+int CloseCommandPipe(std::FILE* pipe) {
+  int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
 
-std::string HoldfilePath() { return ORVANTA_HOLDFILE; }
+std::string ProgramPath(const std::string& name) { return std::string(ORVANTA_BIN_DIR) + "/" + name; }
 
 bool UnderWine() { return false; }
 

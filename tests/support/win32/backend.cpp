@@ -39,13 +39,15 @@ void SetEnvironment(const std::string& name, const std::string& value) {
 std::string Quote(const std::string& argument) { return "\"" + argument + "\""; }
 
 // cmd.exe drops the outermost quotes of its command, so the whole command is quoted once more.
-std::FILE* OpenCommandPipe(const std::string& command) { return _popen(("\"" + command + "\"").c_str(), "w"); }
-void CloseCommandPipe(std::FILE* pipe) { _pclose(pipe); }
+std::FILE* OpenCommandPipe(const std::string& command, const char* mode) {
+  return _popen(("\"" + command + "\"").c_str(), mode);
+}
+int CloseCommandPipe(std::FILE* pipe) { return _pclose(pipe); }
 
-// The helpers are built beside the test executables.
-std::string HoldfilePath() {
-  if (_pgmptr == nullptr) return "holdfile.exe";
-  return (std::filesystem::path(_pgmptr).parent_path() / "holdfile.exe").string();
+// The programs are built beside the test executables.
+std::string ProgramPath(const std::string& name) {
+  std::filesystem::path folder = _pgmptr != nullptr ? std::filesystem::path(_pgmptr).parent_path() : ".";
+  return (folder / (name + ".exe")).string();
 }
 
 // Wine hands the Unix environment, WINEPREFIX included, to Windows programs.

@@ -1,0 +1,96 @@
+// Pending restart operations of the simulated device, one per line of
+// sim/pending-restart.tsv: "delete<TAB>PATH" or "move<TAB>FROM<TAB>TO", with
+// absolute host paths, in call order.
+#include "platform/restart.h"
+
+#include <stdio.h>
+#include <sys/stat.h>
+
+#include <ctime>
+#include <fstream>
+
+#include "platform/fault.h"
+#include "platform/posix/sim_device.h"
+
+namespace platform {
+namespace {
+
+bool Append(const std::string& line) {
+  std::ofstream out(sim::SimFile("pending-restart.tsv"), std::ios::binary | std::ios::app);
+  out << line << '\n';
+  out.close();
+  return out ? true : sim::Fail(kErrorWriteFault);
+}
+
+}  // namespace
+
+bool DeleteAtRestart(const std::string& path) {
+  if (FaultHit(FaultOp::DeleteAtRestart)) return false;
+  std::string host;
+  if (!sim::MapPath(path, &host)) return false;
+  return Append("delete\t" + host);
+}
+
+bool MoveAtRestart(const std::string& from, const std::string& to) {
+  if (FaultHit(FaultOp::MoveAtRestart)) return false;
+  std::string hostFrom;
+  std::string hostTo;
+  if (!sim::MapPath(from, &hostFrom) || !sim::MapNewName(to, &hostTo)) return false;
+  return Append("move\t" + hostFrom + "\t" + hostTo);
+}
+
+bool ListPendingOperations(std::vector<PendingOperation>* operations) {
+  operations->clear();
+  std::ifstream in(sim::SimFile("pending-restart.tsv"), std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    PendingOperation op;
+    std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    std::string kind = line.substr(0, tab);
+    std::string rest = line.substr(tab + 1);
+    if (kind == "delete") {
+      op.isDelete = true;
+      op.from = sim::DeviceFormOfHost(rest);
+    } else if (kind == "move") {
+      std::size_t second = rest.find('\t');
+      if (second == std::string::npos) continue;
+      op.from = sim::DeviceFormOfHost(rest.substr(0, second));
+      op.to = sim::DeviceFormOfHost(rest.substr(second + 1));
+    } else {
+      continue;
+    }
+    operations->push_back(op);
+  }
+  return true;
+}
+
+bool ClearPendingOperations() {
+  std::ofstream out(sim::SimFile("pending-restart.tsv"), std::ios::binary | std::ios::trunc);
+  return out ? true : sim::Fail(kErrorWriteFault);
+}
+
+void RecordRestart() {
+  std::time_t now = std::time(nullptr);
+  char stamp[32];
+  std::strftime(stamp, sizeof(stamp), "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+  std::ofstream(sim::SimFile("restarts.log"), std::ios::binary | std::ios::app) << "restart " << stamp << '\n';
+}
+
+bool MoveNow(const std::string& from, const std::string& to) {
+  if (FaultHit(FaultOp::MoveNow)) return false;
+  std::string hostFrom;
+  std::string hostTo;
+  if (!sim::MapPath(from, &hostFrom) || !sim::MapNewName(to, &hostTo)) return false;
+  struct stat st;
+  if (lstat(hostFrom.c_str(), &st) != 0) return sim::FailFromErrno(hostFrom);
+  // A different name for the same entry (a change of letter case) is a rename, not a clash.
+  struct stat target;
+  if (lstat(hostTo.c_str(), &target) == 0 && !(target.st_ino == st.st_ino && target.st_dev == st.st_dev)) {
+    return sim::Fail(kErrorAlreadyExists);
+  }
+  if (::rename(hostFrom.c_str(), hostTo.c_str()) != 0) return sim::FailFromErrno(hostTo);
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,15 @@
+#pragma once
+// The commands of orvanta-sim, which prepares, inspects and restarts a
+// simulated device.
+#include <string>
+
+namespace orvanta_sim {
+
+// Carries out the pending restart operations in order, empties the list and
+// records the restart.
+int Restart();
+
+// Prints the pending restart operations, one per line.
+int Pending();
+
+}  // namespace orvanta_sim
