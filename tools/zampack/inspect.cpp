@@ -1,0 +1,267 @@
+#include "tools/zampack/inspect.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "package/layout.h"
+#include "package/md5.h"
+#include "platform/text.h"
+#include "tools/zampack/package_image.h"
+#include "version/package_type.h"
+
+namespace zampack {
+namespace {
+
+using namespace package;
+
+// The bytes of a package and the extents of its parts, each checked
+// against the package's length before it is used.
+struct Layout {
+  std::string bytes;
+  UpdateFileHeader header{};
+  ChangeListHead head{};
+  bool haveHead = false;
+  bool changesFit = false;
+  bool tableFits = false;
+  std::uint32_t tableLength = 0;
+  std::uint64_t tablePosition = 0;
+  std::uint32_t dataAreaStart = 0;
+  std::vector<ChangeRecord> changes;
+  std::vector<FileRecord> files;
+};
+
+const std::uint8_t* At(const Layout& layout, std::uint64_t position) {
+  return reinterpret_cast<const std::uint8_t*>(layout.bytes.data()) + position;
+}
+
+bool Fits(const Layout& layout, std::uint64_t position, std::uint64_t length) {
+  return position <= layout.bytes.size() && length <= layout.bytes.size() - position;
+}
+
+std::string Display(const std::u16string& text) { return platform::WideToUtf8(text); }
+std::string Display(const char (&path)[kPathSize]) {
+  std::string text;
+  if (!RecordPathText(path, &text)) return "<no NUL in 260 bytes>";
+  return platform::WideToUtf8(platform::NarrowToWide(text));
+}
+
+std::string Hex(const std::uint8_t* bytes, std::size_t count) {
+  std::string text;
+  char pair[3];
+  for (std::size_t i = 0; i < count; ++i) {
+    std::snprintf(pair, sizeof(pair), "%02x", bytes[i]);
+    text += pair;
+  }
+  return text;
+}
+
+// Reads whatever of the structure is there; `faults` gets one line for each
+// part that does not fit. False only when there is no header to read.
+bool ReadLayout(const std::string& path, Layout* layout, std::vector<std::string>* faults) {
+  if (!ReadHostFile(path, &layout->bytes)) {
+    faults->push_back("cannot read the package");
+    return false;
+  }
+  std::uint64_t size = layout->bytes.size();
+  if (size < kHeaderSize) {
+    faults->push_back("shorter than its 468-byte header (" + std::to_string(size) + " bytes)");
+    return false;
+  }
+  DecodeHeader(At(*layout, 0), &layout->header);
+  if (size > 0xFFFFFFFF) faults->push_back("not below 4 GiB");
+  if (size < kChangeListStart) {
+    faults->push_back("too short for its change-list head (" + std::to_string(size) + " bytes)");
+    return true;
+  }
+  layout->haveHead = true;
+  DecodeChangeHead(At(*layout, kHeaderSize), &layout->head);
+  std::uint32_t changeLength = layout->head.ChangeListLength;
+  layout->changesFit = Fits(*layout, kChangeListStart, changeLength);
+  if (!layout->changesFit) {
+    faults->push_back("change list of " + std::to_string(changeLength) + " bytes runs past the end");
+  } else {
+    if (changeLength % kChangeRecordSize != 0) {
+      faults->push_back("change list of " + std::to_string(changeLength) + " bytes is not a whole number of records");
+    }
+    for (std::uint32_t done = 0; done + kChangeRecordSize <= changeLength; done += kChangeRecordSize) {
+      ChangeRecord record;
+      DecodeChangeRecord(At(*layout, kChangeListStart + done), &record);
+      layout->changes.push_back(record);
+    }
+  }
+
+  layout->tablePosition = static_cast<std::uint64_t>(kHeaderSize) + layout->header.FileTableOffset;
+  if (!Fits(*layout, layout->tablePosition, 4)) {
+    faults->push_back("file table offset " + std::to_string(layout->header.FileTableOffset) +
+                      " lies outside the package");
+    return true;
+  }
+  layout->tableLength = ReadUint32(At(*layout, layout->tablePosition));
+  layout->tableFits = Fits(*layout, layout->tablePosition + 4, layout->tableLength);
+  if (!layout->tableFits) {
+    faults->push_back("file table of " + std::to_string(layout->tableLength) + " bytes runs past the end");
+    return true;
+  }
+  if (layout->tableLength % kFileRecordSize != 0) {
+    faults->push_back("file table of " + std::to_string(layout->tableLength) +
+                      " bytes is not a whole number of records");
+  }
+  layout->dataAreaStart = static_cast<std::uint32_t>(layout->tablePosition + 4 + layout->tableLength);
+  for (std::uint32_t done = 0; done + kFileRecordSize <= layout->tableLength; done += kFileRecordSize) {
+    FileRecord record;
+    DecodeFileRecord(At(*layout, layout->tablePosition + 4 + done), &record);
+    layout->files.push_back(record);
+  }
+  return true;
+}
+
+void CheckHeader(const Layout& layout, std::vector<std::string>* faults) {
+  const UpdateFileHeader& header = layout.header;
+  if (!HasIdentifier(header)) faults->push_back("identifier is not ZAM_UPDATE_FILE");
+  if (header.AppIndex != 0) faults->push_back("AppIndex is " + std::to_string(header.AppIndex) + ", not 0");
+  if (header.PackageType > static_cast<std::uint32_t>(version::UNKNOWN)) {
+    faults->push_back("package type " + std::to_string(header.PackageType) + " is above 17");
+  }
+  Md5Context context;
+  Md5Init(&context);
+  Md5Update(&context, layout.bytes.data() + kHeaderSize, layout.bytes.size() - kHeaderSize);
+  std::uint8_t digest[16];
+  Md5Final(digest, &context);
+  if (std::memcmp(digest, header.Checksum, 16) != 0) {
+    faults->push_back("checksum " + Hex(header.Checksum, 16) + " does not match the body's MD5 " + Hex(digest, 16));
+  }
+}
+
+// What the device does with the records: the first change record of a path
+// decides whether a file record is written; a written stream must lie in
+// the package and inflate to exactly its size.
+void CheckRecords(const Layout& layout, std::vector<std::string>* faults) {
+  std::unordered_map<std::string, std::size_t> firstByPath;
+  std::vector<bool> delivered(layout.changes.size(), false);
+  std::string path;
+  for (std::size_t i = 0; i < layout.changes.size(); ++i) {
+    const ChangeRecord& change = layout.changes[i];
+    std::string where = "change record " + std::to_string(i);
+    if (!RecordPathText(change.Path, &path)) {
+      faults->push_back(where + ": path has no NUL in its 260 bytes");
+      continue;
+    }
+    if (!IsSafeRecordPath(path)) {
+      faults->push_back(where + ": path \"" + Display(change.Path) + "\" leaves the destination");
+      continue;
+    }
+    firstByPath.try_emplace(FoldPath(path), i);
+  }
+  for (std::size_t i = 0; i < layout.files.size(); ++i) {
+    const FileRecord& file = layout.files[i];
+    std::string where = "file record " + std::to_string(i);
+    if (!RecordPathText(file.Path, &path)) {
+      faults->push_back(where + ": path has no NUL in its 260 bytes");
+      continue;
+    }
+    where += " \"" + Display(file.Path) + "\"";
+    auto match = firstByPath.find(FoldPath(path));
+    if (match == firstByPath.end()) continue;  // carried but never written: allowed
+    const ChangeRecord& change = layout.changes[match->second];
+    if (change.IsFolder != 0 || (change.IsAdded == 0 && change.IsChanged == 0)) continue;
+    delivered[match->second] = true;
+    if (file.Size == 0) continue;
+    std::uint64_t position = StreamPosition(file, layout.dataAreaStart);
+    if (!Fits(layout, position, file.StoredSize)) {
+      faults->push_back(where + ": stream of " + std::to_string(file.StoredSize) + " bytes at " +
+                        std::to_string(position) + " lies outside the package");
+      continue;
+    }
+    // Deflate shrinks by at most about 1032 to 1, so a larger claim is false
+    // without spending the memory to find out.
+    if (file.Size / 1032 > static_cast<std::uint64_t>(file.StoredSize) + 1) {
+      faults->push_back(where + ": stream of " + std::to_string(file.StoredSize) + " bytes cannot inflate to " +
+                        std::to_string(file.Size) + " bytes");
+      continue;
+    }
+    std::vector<Bytef> output(file.Size);
+    uLongf length = file.Size;
+    int result = uncompress(output.data(), &length, At(layout, position), file.StoredSize);
+    if (result != Z_OK || length != file.Size) {
+      faults->push_back(where + ": stream does not inflate to its size of " + std::to_string(file.Size) + " bytes");
+    }
+  }
+  for (std::size_t i = 0; i < layout.changes.size(); ++i) {
+    const ChangeRecord& change = layout.changes[i];
+    bool wantsFile = change.IsFolder == 0 && (change.IsAdded != 0 || change.IsChanged != 0);
+    if (!wantsFile || delivered[i] || !RecordPathText(change.Path, &path) || !IsSafeRecordPath(path)) continue;
+    if (firstByPath.at(FoldPath(path)) != i) continue;
+    faults->push_back("change record " + std::to_string(i) + " \"" + Display(change.Path) +
+                      "\": no file record delivers it");
+  }
+}
+
+}  // namespace
+
+bool ListPackage(const std::string& path, std::ostream& out, std::ostream& errors) {
+  Layout layout;
+  std::vector<std::string> faults;
+  bool readable = ReadLayout(path, &layout, &faults);
+  for (const std::string& fault : faults) errors << "zampack list: " << path << ": " << fault << "\n";
+  if (!readable) return false;
+  const UpdateFileHeader& header = layout.header;
+  std::u16string identifier(header.Identifier, kIdentifierUnits);
+  identifier = identifier.substr(0, identifier.find(u'\0'));
+  std::string typeName = header.PackageType < static_cast<std::uint32_t>(version::kPackageTypeCount)
+                             ? Display(version::PackageTypeName(static_cast<version::PackageType>(header.PackageType)))
+                             : "?";
+  char line[512];
+  out << "Identifier        " << Display(identifier) << "\n";
+  out << "AppIndex          " << header.AppIndex << "\n";
+  out << "PackageType       " << header.PackageType << " (" << typeName << ")\n";
+  out << "FileTableOffset   " << header.FileTableOffset << "\n";
+  out << "Checksum          " << Hex(header.Checksum, 16) << "\n";
+  out << "Name              " << Display(HeaderText(header.Name)) << "\n";
+  out << "Detail            " << Display(HeaderText(header.Detail)) << "\n";
+  if (layout.haveHead) {
+    out << "ChangeListLength  " << layout.head.ChangeListLength << " (" << layout.changes.size() << " records)\n";
+  }
+  if (layout.tableFits) {
+    out << "FileTableLength   " << layout.tableLength << " (" << layout.files.size() << " records)\n";
+    out << "DataAreaStart     " << layout.dataAreaStart << "\n";
+  }
+  out << "\nChange records\n";
+  std::snprintf(line, sizeof(line), "%6s %6s %5s %7s %7s  %s\n", "#", "Folder", "Added", "Changed", "Removed", "Path");
+  out << line;
+  for (std::size_t i = 0; i < layout.changes.size(); ++i) {
+    const ChangeRecord& c = layout.changes[i];
+    std::snprintf(line, sizeof(line), "%6zu %6u %5u %7u %7u  ", i, c.IsFolder, c.IsAdded, c.IsChanged, c.IsRemoved);
+    out << line << Display(c.Path) << "\n";
+  }
+  out << "\nFile records\n";
+  std::snprintf(line, sizeof(line), "%6s %10s %10s %10s %10s %8s  %s\n", "#", "Attributes", "Size", "StoredSize",
+                "Offset", "Absolute", "Path");
+  out << line;
+  for (std::size_t i = 0; i < layout.files.size(); ++i) {
+    const FileRecord& f = layout.files[i];
+    std::snprintf(line, sizeof(line), "%6zu 0x%08x %10u %10u %10u %8u  ", i, f.Attributes, f.Size, f.StoredSize,
+                  f.Offset, f.IsAbsoluteOffset);
+    out << line << Display(f.Path) << "\n";
+  }
+  return true;
+}
+
+bool VerifyPackage(const std::string& path, std::ostream& out, std::ostream& errors) {
+  Layout layout;
+  std::vector<std::string> faults;
+  if (ReadLayout(path, &layout, &faults)) {
+    CheckHeader(layout, &faults);
+    CheckRecords(layout, &faults);
+  }
+  for (const std::string& fault : faults) errors << "zampack verify: " << path << ": " << fault << "\n";
+  if (!faults.empty()) return false;
+  out << path << ": OK (" << layout.changes.size() << " change records, " << layout.files.size()
+      << " file records)\n";
+  return true;
+}
+
+}  // namespace zampack

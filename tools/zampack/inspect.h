@@ -1,0 +1,16 @@
+#pragma once
+// Reading a finished package back: the readable listing and the checks.
+#include <ostream>
+#include <string>
+
+namespace zampack {
+
+// Prints the header, the change records and the file records; false when
+// the package cannot be read or is too short to list.
+bool ListPackage(const std::string& path, std::ostream& out, std::ostream& errors);
+
+// Checks the checksum, the structure and every record; prints one line per
+// fault to `errors`; true when there is none.
+bool VerifyPackage(const std::string& path, std::ostream& out, std::ostream& errors);
+
+}  // namespace zampack
