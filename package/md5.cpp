@@ -8,7 +8,9 @@ namespace {
 std::uint32_t Rotate(std::uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
 
 std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return z ^ (x & (y ^ z)); }
-std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (z & (x ^ y)); }
+// (x & z) | (y & ~z), as a sum of its two disjoint halves: the half that does
+// not wait for z can start early.
+std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return (y & ~z) + (x & z); }
 std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ y ^ z; }
 std::uint32_t I(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (x | ~z); }
 
@@ -18,7 +20,7 @@ using RoundFunction = std::uint32_t (*)(std::uint32_t, std::uint32_t, std::uint3
 // word indexes, shifts and sines.
 inline void Step(RoundFunction f, std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
                  std::uint32_t word, std::uint32_t sine, int shift) {
-  a = b + Rotate(a + f(b, c, d) + word + sine, shift);
+  a = b + Rotate(a + word + sine + f(b, c, d), shift);
 }
 
 void Transform(std::uint32_t state[4], const std::uint8_t* block) {
