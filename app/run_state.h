@@ -38,6 +38,11 @@ struct RunState {
   // Package files in descriptor order, duplicates and empty entries kept.
   std::vector<std::string> UpdateFiles;
 
+  // MSI installers written during the run, without case-insensitive duplicates.
+  std::vector<std::string> Installers;
+  // Some change waits for the next system start; never cleared once set.
+  bool bRebootRequired = false;
+
   ProgressWindowState window;
 };
 

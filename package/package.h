@@ -34,6 +34,8 @@ struct PackageState {
   std::uint32_t DeleteCount = 0;
   std::uint32_t NewFolderCount = 0;
   std::uint32_t CopyTotal = 0;
+  // The read-back block of bCheckWrittenFile, allocated on first use.
+  platform::LockedBuffer readBackBuffer;
   // Asked of the system on first use; all ones until then.
   std::uint32_t allocationGranularity = 0xFFFFFFFF;
 };

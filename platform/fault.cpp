@@ -37,6 +37,8 @@ void ArmFault(FaultOp op, int count, Dword error) {
   Recount();
 }
 
+int RemainingFaults(FaultOp op) { return g_faults[static_cast<int>(op)].remaining; }
+
 void ClearFaults() {
   for (Fault& f : g_faults) f = Fault{};
   detail::g_faultsArmed = false;

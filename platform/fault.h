@@ -31,6 +31,8 @@ enum class FaultOp {
 // The next `count` calls of `op` fail with `error` (count < 0: every call).
 void ArmFault(FaultOp op, int count, Dword error);
 void ClearFaults();
+// How many armed failures of `op` are still to come (negative: unlimited).
+int RemainingFaults(FaultOp op);
 
 namespace detail {
 extern bool g_faultsArmed;

@@ -29,6 +29,9 @@ std::string ReadBytes(const std::string& path);
 bool WriteBytes(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 void ChangeDirectory(const std::string& path);
+// The host's name of a device path, for host tools such as zampack (on
+// Windows the path itself).
+std::string HostPathOf(const std::string& path);
 void SetEnvironment(const std::string& name, const std::string& value);
 // True for the Windows tests when they run under Wine, where some behaviour
 // differs from Windows; such tests say so in their names.

@@ -32,6 +32,12 @@ void ChangeDirectory(const std::string& path) {
   ASSERT_EQ(chdir(host.c_str()), 0) << host;
 }
 
+std::string HostPathOf(const std::string& path) {
+  std::string host;
+  EXPECT_TRUE(platform::sim::MapPath(path, &host)) << path;
+  return host;
+}
+
 void SetEnvironment(const std::string& name, const std::string& value) {
   setenv(name.c_str(), value.c_str(), 1);
 }

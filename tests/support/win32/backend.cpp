@@ -32,6 +32,8 @@ void ScratchTest::TearDown() {
 
 void ChangeDirectory(const std::string& path) { std::filesystem::current_path(path); }
 
+std::string HostPathOf(const std::string& path) { return path; }
+
 void SetEnvironment(const std::string& name, const std::string& value) {
   _putenv_s(name.c_str(), value.c_str());
 }

@@ -1,0 +1,34 @@
+#pragma once
+// The folder stages of a package (stage 6 deletes what the package replaces
+// or removes, stage 7 creates its new folders) and the file-system
+// operations they share with the rest of the run. What cannot be done at
+// once because something is in use is left to the next system start, and
+// bRebootRequired is set.
+#include <string>
+
+namespace package {
+
+// The folder, relative to the working directory, that receives replacement
+// files and folders until the next restart.
+extern const char TempFolder[];
+
+// Stage 6: every replaced or removed file of the change list, then every
+// removed folder with its contents.
+bool bDeleteOldFiles();
+
+// Stage 7: every added folder with its missing parents; a folder that cannot
+// be created is made under TempFolder and moved into place at the restart.
+bool bCreateNewFolders();
+
+// 0 when the file was deleted or its deletion is scheduled for the next
+// restart; -1 when nothing could be done (it is missing, or cannot even be read).
+int DeleteFileOrDefer(const std::string& path);
+
+// Removes a folder with everything in it, as far as possible. Entries whose
+// names begin with a dot are left alone, and so is their folder.
+void DeleteFolderTree(const std::string& path);
+
+// Creates the folder and every missing parent; true when the whole path exists.
+bool bCreateFolderTree(const std::string& path);
+
+}  // namespace package

@@ -1,0 +1,157 @@
+// Stage 3: files inflated into place, files in use replaced at the restart,
+// the read-back check and its retries, installers collected.
+#include "package/extraction.h"
+#include "package/folder_stages.h"
+#include "platform/restart.h"
+#include "tests/package/package_fixture.h"
+
+using namespace package;
+
+namespace {
+
+class ExtractionTest : public packagetest::PackageTest {
+ protected:
+  void SetUp() override {
+    PackageTest::SetUp();
+    testsupport::SetEnvironment("ORVANTA_SIM_TIME_SCALE", "0");
+    platform::ClearPendingOperations();
+    app::Run().LocationPaths[0] = PathOf("Root");
+    ASSERT_TRUE(platform::MakeFolder(PathOf("Root")));
+  }
+  void TearDown() override {
+    platform::ClearPendingOperations();
+    PackageTest::TearDown();
+  }
+  // Loads a package of new files and runs stage 3 on it.
+  void Apply(zampack::PackageImage image) {
+    for (const zampack::DeliveredFile& file : image.files) {
+      std::string path;
+      RecordPathText(file.record.Path, &path);
+      AddChange(image, path, false, true, false, false);
+    }
+    ASSERT_TRUE(OpenToTables(Write(Encode(image))));
+    bCopyFiles();
+    bCloseUpdateFile();
+  }
+  std::vector<platform::PendingOperation> Pending() {
+    std::vector<platform::PendingOperation> operations;
+    EXPECT_TRUE(platform::ListPendingOperations(&operations));
+    return operations;
+  }
+};
+
+TEST_F(ExtractionTest, FilesAreInflatedWithTheirAttributes) {
+  zampack::PackageImage image = Image();
+  AddFile(image, "readme.txt", "hello device");
+  AddFile(image, "\\empty.dat", "");
+  image.files.back().record.Attributes = platform::kAttributeReadOnly | platform::kAttributeHidden;
+  std::string big(300000, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) % 251);
+  AddFile(image, "big.bin", big);
+  Apply(image);
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\readme.txt")), "hello device");
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\empty.dat")), "");
+  platform::Dword archive = testsupport::UnderWine() ? platform::kAttributeArchive : 0;
+  EXPECT_EQ(platform::FileAttributes(PathOf("Root\\empty.dat")),
+            platform::kAttributeReadOnly | platform::kAttributeHidden | archive);
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\big.bin")), big);
+  EXPECT_TRUE(app::Run().Installers.empty());
+  EXPECT_FALSE(app::Run().bRebootRequired);
+  EXPECT_EQ(Log().find("ERROR"), std::string::npos) << Log();
+}
+
+TEST_F(ExtractionTest, AFileInUseGoesToTmpAndIsSwappedInAtTheRestart) {
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Root\\engine.dll"), "old engine"));
+  testsupport::HelperProcess holder(testsupport::HoldfilePath(), testsupport::Quote(PathOf("Root\\engine.dll")) + " read none");
+  ASSERT_EQ(holder.FirstLine(), "opened");
+  zampack::PackageImage image = Image();
+  AddFile(image, "engine.dll", "new engine");
+  Apply(image);
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Run\\Tmp\\engine.dlla")), "new engine");
+  std::vector<platform::PendingOperation> pending = Pending();
+  ASSERT_EQ(pending.size(), 3u);
+  EXPECT_TRUE(pending[0].isDelete);
+  EXPECT_EQ(pending[0].from, PathOf("Root\\engine.dll"));
+  EXPECT_EQ(pending[1].from, PathOf("Run\\Tmp\\engine.dlla"));
+  EXPECT_EQ(pending[1].to, PathOf("Root\\engine.dll"));
+  EXPECT_TRUE(pending[2].isDelete);
+  EXPECT_EQ(pending[2].from, PathOf("Run\\Tmp\\engine.dlla"));
+  EXPECT_TRUE(app::Run().bRebootRequired);
+
+  holder.Stop();
+  std::string output;
+  ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\engine.dll")), "new engine");
+  EXPECT_FALSE(testsupport::Exists(PathOf("Run\\Tmp\\engine.dlla")));
+}
+
+TEST_F(ExtractionTest, TheReplacementNameSearchSkipsNamesInUse) {
+  ASSERT_TRUE(platform::MakeFolder(PathOf("Run\\Tmp")));
+  for (char c = 'a'; c <= 'z'; ++c) ASSERT_TRUE(testsupport::WriteBytes(PathOf("Run\\Tmp\\voice.dat") + c, "older"));
+  // A destination folder that does not exist cannot be opened either.
+  zampack::PackageImage image = Image();
+  AddFile(image, "Missing\\voice.dat", "new voice");
+  Apply(image);
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Run\\Tmp\\voice.datza")), "new voice");
+  ASSERT_EQ(Pending().size(), 3u);
+  EXPECT_EQ(Pending()[1].to, PathOf("Root\\Missing\\voice.dat"));
+}
+
+TEST_F(ExtractionTest, WhenNoReplacementCanBeCreatedTheAttemptFails) {
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Run\\Tmp"), "a file where the folder should be"));
+  zampack::PackageImage image = Image();
+  AddFile(image, "Missing\\x.dat", "x");
+  Apply(image);
+  EXPECT_NE(Log().find("ERROR: bCopyFile() could not create a replacement file for \"x.dat\""), std::string::npos)
+      << Log();
+  EXPECT_TRUE(Pending().empty());
+  EXPECT_FALSE(app::Run().bRebootRequired);
+}
+
+TEST_F(ExtractionTest, AFileThatReadsBackAsZerosIsTriedThirtyTimes) {
+  std::string zeros(10000, '\0');
+  zeros[5000] = 'x';
+  zampack::PackageImage image = Image();
+  AddFile(image, "zeros.bin", zeros);
+  AddFile(image, "one.bin", "\x01");
+  // Each attempt sets the attributes twice, which the seam counts.
+  platform::ArmFault(platform::FaultOp::SetAttributes, 1000, platform::kErrorAccessDenied);
+  Apply(image);
+  EXPECT_EQ(1000 - platform::RemainingFaults(platform::FaultOp::SetAttributes), 2 * 30 + 2);
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\one.bin")), "\x01");
+}
+
+TEST_F(ExtractionTest, ACorruptStreamIsNeverCountedAsWritten) {
+  zampack::PackageImage image = Image();
+  AddFile(image, "corrupt.bin", std::string(5000, 'c'));
+  image.files.back().storeRaw = true;
+  image.files.back().autoSize = false;
+  image.files.back().record.Size = 5000;
+  AddFile(image, "short.bin", "this stream inflates to fewer bytes than its record says");
+  image.files.back().autoSize = false;
+  image.files.back().record.Size = 100000;
+  Apply(image);
+  std::string log = Log();
+  std::size_t count = 0;
+  for (std::size_t at = log.find("ERROR: uncompress() failed"); at != std::string::npos;
+       at = log.find("ERROR: uncompress() failed", at + 1)) {
+    ++count;
+  }
+  EXPECT_EQ(count, 60u) << "30 attempts for each record";
+  EXPECT_NE(log.find("for \"short.bin\" (56 of 100000 bytes)"), std::string::npos) << log;
+}
+
+TEST_F(ExtractionTest, InstallersAtTheTopOfTheRootAreCollectedOnce) {
+  ASSERT_TRUE(platform::MakeFolder(PathOf("Root\\tools")));
+  zampack::PackageImage image = Image();
+  AddFile(image, "setup.msi", "msi 1");
+  AddFile(image, "\\Drivers.MSI", "msi 2");
+  AddFile(image, "tools\\inner.msi", "msi 3");
+  AddFile(image, "notes.msi.txt", "text");
+  Apply(image);
+  Apply(image);
+  EXPECT_EQ(app::Run().Installers,
+            (std::vector<std::string>{PathOf("Root\\setup.msi"), PathOf("Root\\Drivers.MSI")}));
+}
+
+}  // namespace
