@@ -170,13 +170,13 @@ TEST_F(ZampackTest, DiffDeliversOnlyWhatIsNewOrChanged) {
   ASSERT_EQ(Zampack(command, &output), 0) << output;
   ASSERT_TRUE(Load(Host("d.zam")));
   EXPECT_EQ(Changes(), (std::vector<std::string>{
-                           "\\added.txt A", "\\changed.txt C", "\\newdir FA", "\\newdir\\inner FA",
+                           "\\added.txt A", "\\case.TXT C", "\\changed.txt C", "\\newdir FA", "\\newdir\\inner FA",
                            "\\newdir\\inner\\deep.txt A", "\\tofile A", "\\tofolder FA", "\\tofolder\\y.txt A",
                            "\\olddir FR", "\\removed.txt R", "\\tofile FR", "\\tofolder R"}));
   // The file that replaces a folder comes first under its path, so it is written.
-  EXPECT_EQ(Copies(), (std::vector<std::string>{"\\added.txt", "\\changed.txt", "\\newdir\\inner\\deep.txt",
+  EXPECT_EQ(Copies(), (std::vector<std::string>{"\\added.txt", "\\case.TXT", "\\changed.txt", "\\newdir\\inner\\deep.txt",
                                                 "\\tofile", "\\tofolder\\y.txt"}));
-  EXPECT_EQ(Inflate(Package().CopyList[1]), "after");
+  EXPECT_EQ(Inflate(Package().CopyList[2]), "after");
   EXPECT_EQ(Zampack("verify " + testsupport::Quote(Host("d.zam")), &output), 0) << output;
 }
 

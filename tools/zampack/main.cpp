@@ -42,7 +42,8 @@ const std::map<std::string, std::string> kHelp = {
      "are new are added, files whose content differs are changed, and files and\n"
      "folders that are gone are removed (a removed folder once, with all below\n"
      "it). Only new and changed files are delivered. Names compare without\n"
-     "regard to ASCII letter case, as on the device.\n"},
+     "regard to ASCII letter case, as on the device; a file renamed only in\n"
+     "case is delivered again under its new name (a folder keeps its old case).\n"},
     {"manifest", std::string("usage: zampack manifest MANIFEST -o PACKAGE\n\n") + kManifestHelp},
     {"list",
      "usage: zampack list PACKAGE\n"
@@ -151,7 +152,10 @@ int Build(const std::string& command, const Arguments& arguments, std::size_t tr
         if (!ReadHostFile(old->second->hostPath, &before) || !ReadHostFile(entry.hostPath, &after)) {
           return Fail(command, "cannot read " + entry.hostPath);
         }
-        if (before != after) ok = AddEntry(&image, entry, false, true, false, &error);
+        // A file renamed only in letter case is delivered again: stage 6
+        // deletes the old name, stage 3 writes the new one.
+        bool renamed = old->second->path != entry.path;
+        if (before != after || renamed) ok = AddEntry(&image, entry, false, true, false, &error);
       }
       if (!ok) return Fail(command, error);
     }
