@@ -1,0 +1,101 @@
+// libFuzzer target for the package reader: arbitrary bytes, given the right
+// checksum so that they get past verification, go through opening, mapping
+// and stage 8; every record that survives must stay inside the package and
+// below its destination.
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "app/run_state.h"
+#include "package/layout.h"
+#include "package/md5.h"
+#include "package/package.h"
+#include "package/verify.h"
+#include "platform/file.h"
+#include "tests/support/scratch.h"
+
+namespace {
+
+const char* const kPackagePath = "C:\\fuzz\\run\\p.zam";
+
+bool SetUp() {
+  std::filesystem::path root =
+      std::filesystem::temp_directory_path() / ("orvanta-fuzz-" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(root / "C" / "fuzz" / "run");
+  testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", root.string());
+  testsupport::ChangeDirectory("C:\\fuzz\\run");
+  app::Run().LocationPaths[version::SOFTWARE] = "C:\\Program Files\\Orvanta";
+  app::Run().LocationPaths[version::MAP] = "C:\\Maps\\";
+  app::Run().LocationPaths[version::VOICE] = "D:\\Voices";
+  return true;
+}
+
+void WritePackage(const std::string& bytes) {
+  platform::File file = platform::OpenFile(kPackagePath, platform::kGenericWrite, platform::kShareNone,
+                                           platform::Disposition::CreateAlways, platform::kAttributeNormal);
+  platform::WriteToFile(file, bytes.data(), static_cast<platform::Dword>(bytes.size()), nullptr);
+}
+
+void Check(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+void CheckLoaded() {
+  package::PackageState& state = package::Package();
+  std::string path;
+  for (const package::ChangeRecord& change : state.ChangeList) {
+    Check(package::RecordPathText(change.Path, &path) && package::IsSafeRecordPath(path));
+    package::DestinationPath destination = package::BuildDestinationPath(path);
+    Check(destination.fullPath.compare(0, state.DestinationRoot.size(), state.DestinationRoot) == 0);
+    Check(destination.fullPath.size() <= 259);
+  }
+  for (const package::FileRecord& record : state.CopyList) {
+    Check(package::RecordPathText(record.Path, &path));
+    if (record.Size == 0) continue;
+    std::uint64_t position = package::StreamPosition(record, state.DataAreaStart);
+    Check(position + record.StoredSize <= state.packageSize);
+    if (record.StoredSize == 0) continue;
+    // Touch both ends of the stream through the mapping, as extraction will.
+    package::FileView view;
+    const std::uint8_t* stream = package::byGetFileMap(view, state.mapping, platform::kFileMapRead,
+                                                       static_cast<std::uint32_t>(position), record.StoredSize);
+    if (stream == nullptr) continue;
+    volatile std::uint8_t sink = stream[0];
+    sink = stream[record.StoredSize - 1];
+    (void)sink;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static bool ready = SetUp();
+  static unsigned runs = 0;
+  (void)ready;
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (bytes.size() >= package::kHeaderSize) {
+    package::Md5Context context;
+    package::Md5Init(&context);
+    package::Md5Update(&context, bytes.data() + package::kHeaderSize, bytes.size() - package::kHeaderSize);
+    std::uint8_t digest[16];
+    package::Md5Final(digest, &context);
+    std::memcpy(bytes.data() + 52, digest, 16);
+  }
+  WritePackage(bytes);
+
+  package::PackageState& state = package::Package();
+  state.ChangeList.clear();
+  state.CopyList.clear();
+  if (package::bOpenUpdateFile(kPackagePath) && package::bVerifyUpdateFile(kPackagePath) &&
+      package::bCreateFileMappings(kPackagePath)) {
+    package::bLoadPackageTables();
+    CheckLoaded();
+  }
+  state.mapping.Close();
+  state.file.Close();
+  // The run log collects every refusal; keep it small.
+  if (++runs % 1000 == 0) platform::RemoveFile("C:\\fuzz\\update_log.txt");
+  return 0;
+}
