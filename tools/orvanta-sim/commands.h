@@ -5,6 +5,10 @@
 
 namespace orvanta_sim {
 
+// Lays out a simulated device in `folder`; the descriptor says the tool runs
+// on the device unless `onDevice` is false (demo mode).
+int Init(const std::string& folder, bool onDevice);
+
 // Carries out the pending restart operations in order, empties the list and
 // records the restart.
 int Restart();

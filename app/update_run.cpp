@@ -1,0 +1,235 @@
+#include "app/update_run.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "app/descriptor.h"
+#include "app/messages.h"
+#include "app/progress_window.h"
+#include "app/run_log.h"
+#include "app/run_state.h"
+#include "package/extraction.h"
+#include "package/folder_stages.h"
+#include "package/package.h"
+#include "package/verify.h"
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/file.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "platform/window.h"
+#include "version/package_type.h"
+
+namespace app {
+
+const char kToolVersion[] = "1.10 2025-05-01";
+
+namespace {
+
+constexpr int kMappingAttempts = 5;
+constexpr int kTenSecondsOf100ms = 100;
+constexpr std::size_t kParameterBuffer = 260;
+constexpr std::size_t kTagLimit = 99;
+constexpr platform::Dword kInstallerPollMs = 10;
+
+// The in-use marker: held open without sharing for the whole run, so that
+// the device's own software can tell an update is under way. Created by a
+// static initialiser before the entry point runs; released at the end of
+// the main sequence and again, harmlessly, at process exit.
+class InUseMarker {
+ public:
+  InUseMarker()
+      : path_(platform::ExpandEnvironment("%SYSTEMROOT%\\OEM\\ZAMHelper\\engdbg.flg")),
+        file_(platform::OpenFile(path_, platform::kGenericWrite, platform::kShareNone,
+                                 platform::Disposition::CreateAlways, platform::kAttributeNormal)) {}
+  ~InUseMarker() { Release(); }
+  InUseMarker(const InUseMarker&) = delete;
+  InUseMarker& operator=(const InUseMarker&) = delete;
+
+  void Release() {
+    if (released_) return;
+    released_ = true;
+    file_.Close();
+    if (!platform::RemoveFile(path_)) {
+      platform::SetAttributes(path_, platform::kAttributeNormal);
+      platform::RemoveFile(path_);
+    }
+  }
+
+ private:
+  std::string path_;
+  platform::File file_;
+  bool released_ = false;
+};
+
+InUseMarker g_marker;
+
+void WaitTenSecondsPumping() {
+  for (int i = 0; i < kTenSecondsOf100ms; ++i) {
+    platform::Wait100ms();
+    PumpMessages();
+  }
+}
+
+std::string HeaderText(const char16_t (&text)[package::kTextUnits]) {
+  return platform::WideToNarrow(package::HeaderText(text));
+}
+
+void ProcessPackage(const std::string& path) {
+  AppendText("\r\n");
+  LogMessage("Processing \"%s\"\r\n", path.c_str());
+  if (!package::bOpenUpdateFile(path)) {
+    LogMessage("ERROR: bOpenUpdateFile(\"%s\") failed.\r\n", path.c_str());
+    ShowMessage(9);
+    return;
+  }
+  const package::UpdateFileHeader& header = package::Package().header;
+  std::string type = platform::WideToNarrow(version::PackageTypeName(static_cast<version::PackageType>(header.PackageType)));
+  std::string name = HeaderText(header.Name);
+  std::string detail = HeaderText(header.Detail);
+  AppendText(" %s  %s  %s - ", type.c_str(), name.c_str(), detail.c_str());
+  LogMessage(" %s  %s  %s\r\n", type.c_str(), name.c_str(), detail.c_str());
+  ShowStage(10, true);
+
+  if (!package::bVerifyUpdateFile(path)) return;
+  bool mapped = false;
+  for (int attempt = 0; attempt < kMappingAttempts && !mapped; ++attempt) mapped = package::bCreateFileMappings(path);
+  if (!mapped) {
+    LogMessage("ERROR: bCreateFileMappings(\"%s\") failed.\r\n", path.c_str());
+    ShowMessage(9);
+    return;
+  }
+  ShowStage(8, false);
+  package::bLoadPackageTables();
+  ShowStage(6, false);
+  package::bDeleteOldFiles();
+  ShowStage(7, false);
+  package::bCreateNewFolders();
+  ShowStage(3, false);
+  package::bCopyFiles();
+  ShowStage(4, false);
+  package::bCloseUpdateFile();
+  package::Package().ChangeList.clear();
+  package::Package().CopyList.clear();
+}
+
+void RunInstallers() {
+  std::vector<std::string>& installers = Run().Installers;
+  for (std::size_t i = 0; i < installers.size(); ++i) {
+    const std::string& path = installers[i];
+    std::size_t cut = path.rfind('\\');
+    std::string folder = cut == std::string::npos ? path : path.substr(0, cut);
+    char parameters[kParameterBuffer];
+    int length = std::snprintf(parameters, sizeof(parameters), "/qb!- %s /I \"%s\"",
+                               i + 1 == installers.size() ? "/forcerestart" : "", path.c_str());
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof(parameters)) {
+      // A cut parameter text would install from a path that does not exist.
+      LogMessage("ERROR: Installer path too long for the msiexec parameters (%d characters): \"%s\".\r\n", length,
+                 path.c_str());
+    } else {
+      LogMessage("Installing: %s %s\r\n", path.c_str(), parameters);
+      platform::Process installer = platform::StartWithShell("msiexec", parameters, folder);
+      if (installer.IsValid()) {
+        LogMessage("Installer launched.\r\n");
+        while (!platform::WaitForProcess(installer, kInstallerPollMs)) {
+        }
+        LogMessage("Installer finished.\r\n");
+      } else {
+        LogMessage("ERROR: Failed to launch installer? (sei.hProcess not set)\r\n");
+      }
+    }
+    package::DeleteFileOrDefer(path);
+  }
+}
+
+// What the run does last when no installer takes over: restart, prompt, or
+// bring the device application back.
+void FinalDecision(bool serviceStopped) {
+  if (Run().bRebootRequired) {
+    LogMessage("Reboot is required.\r\n");
+    if (Run().bOnDevice) {
+      LogMessage("We're on a device. Shutting down.\r\n");
+    } else {
+      LogMessage("Not on a device. Prompting user to shut down.\r\n");
+      platform::ShowMessageBox(GetLocalizedText(13), GetLocalizedText(14));
+    }
+  } else {
+    LogMessage("Reboot not required.\r\n");
+    if (serviceStopped) {
+      LogMessage("Restarting the service.\r\n");
+    } else {
+      LogMessage("Restarting the service is not necessary.\r\n");
+    }
+  }
+  LogMessage("End of main().\r\n");
+}
+
+}  // namespace
+
+void ReleaseMarker() { g_marker.Release(); }
+
+bool UpdateMain(std::uint32_t processId) {
+  package::Package().packageSize = 0;
+  bool serviceStopped = false;
+  if (processId == 0) {
+    ShowMessage(12);
+    WaitTenSecondsPumping();
+    return true;
+  }
+  AppendText("\r\n");
+  ShowMessage(1);
+  AppendText("\r\n\r\n");
+  PumpMessages();
+
+  bLoadUpdateInfo();
+  LogMessage("Update info loaded\r\n");
+  if (Run().bOnDevice) ShowMessage(2);
+
+  for (const std::string& path : Run().UpdateFiles) ProcessPackage(path);
+
+  ShowMessage(5);
+  PumpMessages();
+  WaitTenSecondsPumping();
+  DestroyProgressWindow();
+  PumpMessages();
+  LogMessage("Main update process finished (and window destroyed). %d installers to run.\r\n",
+             static_cast<int>(Run().Installers.size()));
+
+  if (!Run().Installers.empty()) {
+    RunInstallers();
+    Run().Installers.clear();
+    ReleaseMarker();
+    LogMessage("End of main().\r\n");
+    return false;
+  }
+  ReleaseMarker();
+  FinalDecision(serviceStopped);
+  return false;
+}
+
+int UpdaterMain(const std::string& commandLine, int showCommand) {
+  LogWrite("\r\n");
+  LogMessage("Update tool version: %s\r\n", kToolVersion);
+  LogMessage("Command-line arguments: %s\r\n", commandLine.c_str());
+
+  // "%08X %s": up to eight hex digits, then one word of at most 99 characters.
+  unsigned int processId = 0;
+  char tag[kTagLimit + 1] = "";
+  std::sscanf(commandLine.c_str(), "%8X %99s", &processId, tag);
+  SelectLanguage(tag);
+
+  if (!InitApp(showCommand)) {
+    LogMessage("ERROR: InitApp() failed.\r\n");
+    return 1;
+  }
+  PumpMessages();
+  if (Run().bDemoMode) {
+    LogMessage("\"Demo\" mode (meaning not running on a device), so not going to call bAddKeepAwakep().\r\n");
+  }
+  UpdateMain(processId);
+  ReleaseFont();
+  LogMessage("End updater execution.\r\n");
+  return 0;
+}
+
+}  // namespace app

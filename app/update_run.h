@@ -1,0 +1,24 @@
+#pragma once
+// The update run: the start-up sequence of the process, the main update
+// sequence over every package of the descriptor, the installer runs and the
+// final decision.
+#include <cstdint>
+#include <string>
+
+namespace app {
+
+// The tool's version, the first line of every run in the log.
+extern const char kToolVersion[];
+
+// WinMain's work: log header, command line ("%08X %s": launching process id
+// and language tag), language, window, the run. 0 after a run, 1 when the
+// window cannot be created.
+int UpdaterMain(const std::string& commandLine, int showCommand);
+
+// The main sequence. True when it refused to run (no process id).
+bool UpdateMain(std::uint32_t processId);
+
+// Closes and deletes the in-use marker; a second call does nothing.
+void ReleaseMarker();
+
+}  // namespace app

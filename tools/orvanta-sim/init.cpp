@@ -1,0 +1,141 @@
+// orvanta-sim init: a simulated device laid out on the host, ready for an
+// update: system folders, a recording msiexec, a device application that
+// records its starts, the update tool's folder with a descriptor, and the
+// folders the descriptor's locations name.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/orvanta-sim/commands.h"
+
+namespace orvanta_sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The descriptor's locations, one per package type in type order.
+const char* const kLocations[][2] = {
+    {"SOFTWARE", "C:\\Program Files\\Orvanta\\"},
+    {"ICONS", "C:\\Program Files\\Orvanta\\Icons\\"},
+    {"LANGUAGE_PACKAGE", "C:\\Program Files\\Orvanta\\Languages\\"},
+    {"MAP", "C:\\Program Files\\Orvanta\\Maps\\"},
+    {"HW_LIBRARY", "C:\\Windows\\OEM\\"},
+    {"RAZOVIR", "C:\\Program Files\\Orvanta\\Razovir\\"},
+    {"PLATFORM", "C:\\Program Files\\Orvanta\\Platform\\"},
+    {"PRODUCT_CONFIG", "C:\\ProgramData\\Orvanta\\Config\\"},
+    {"MASTER_CONFIG", "C:\\ProgramData\\Orvanta\\"},
+    {"VOICE", "C:\\Program Files\\Orvanta\\Voices\\"},
+    {"INSTALLER", "C:\\Orvanta\\Installers\\"},
+    {"APP_SETUP", "C:\\Orvanta\\Setup\\"},
+    {"OS_IMAGING", "C:\\Orvanta\\Imaging\\"},
+    {"RECOVERY", "C:\\Orvanta\\Recovery\\"},
+    {"SCRIPTS", "C:\\Orvanta\\Scripts\\"},
+    {"IMG_BOOT_ENV", "C:\\Orvanta\\Boot\\"},
+    {"TALLYBIRD", "C:\\Program Files\\Orvanta\\Tallybird\\"},
+    {"UNKNOWN", "C:\\Orvanta\\Unknown\\"},
+};
+
+const char kMsiexec[] =
+    "#!/bin/sh\n"
+    "# The simulated device's installer host: records its command line and runs\n"
+    "# an installer that is itself a shell script (one beginning with \"#!\").\n"
+    "sim=\"${ORVANTA_DEVICE_ROOT:-$HOME/.orvanta/device}/sim\"\n"
+    "mkdir -p \"$sim\"\n"
+    "printf '%s\\n' \"$ORVANTA_SIM_COMMAND_LINE\" >> \"$sim/msiexec.log\"\n"
+    "package=\"\"\n"
+    "while [ $# -gt 0 ]; do\n"
+    "  if [ \"$1\" = \"/I\" ] || [ \"$1\" = \"/i\" ]; then package=\"$2\"; shift; fi\n"
+    "  shift\n"
+    "done\n"
+    "leaf=\"${package##*\\\\}\"\n"
+    "if [ -n \"$leaf\" ] && [ -f \"$leaf\" ] && [ \"$(head -c 2 \"$leaf\")\" = \"#!\" ]; then\n"
+    "  sh \"$leaf\"\n"
+    "fi\n"
+    "exit 0\n";
+
+const char kApplication[] =
+    "#!/bin/sh\n"
+    "# The simulated device application: records each start with its command line.\n"
+    "sim=\"${ORVANTA_DEVICE_ROOT:-$HOME/.orvanta/device}/sim\"\n"
+    "mkdir -p \"$sim\"\n"
+    "printf 'started in %s: %s\\n' \"$(pwd)\" \"$ORVANTA_SIM_COMMAND_LINE\" >> \"$sim/app-starts.log\"\n"
+    "exit 0\n";
+
+// The host folder of a device path "C:\A\B\" below the device root.
+fs::path HostFolder(const fs::path& root, const std::string& devicePath) {
+  fs::path folder = root / std::string(1, devicePath[0]);
+  std::string rest = devicePath.substr(3);
+  std::size_t start = 0;
+  while (start < rest.size()) {
+    std::size_t end = rest.find('\\', start);
+    if (end == std::string::npos) end = rest.size();
+    if (end > start) folder /= rest.substr(start, end - start);
+    start = end + 1;
+  }
+  return folder;
+}
+
+bool WriteFile(const fs::path& path, const std::string& content, bool executable) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  out.close();
+  if (!out) return false;
+  if (executable) {
+    std::error_code ignored;
+    fs::permissions(path, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                    fs::perm_options::add, ignored);
+  }
+  return true;
+}
+
+std::string Descriptor(bool onDevice) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<UpdateInfo>\r\n";
+  xml += std::string("\t<IsTargetHardware>") + (onDevice ? "true" : "false") + "</IsTargetHardware>\r\n";
+  xml += "\t<LocationInfo>\r\n";
+  for (const auto& location : kLocations) {
+    xml += std::string("\t\t<") + location[0] + "><Path>" + location[1] + "</Path></" + location[0] + ">\r\n";
+  }
+  xml += "\t</LocationInfo>\r\n\t<UpdateList>\r\n\t</UpdateList>\r\n</UpdateInfo>\r\n";
+  return xml;
+}
+
+}  // namespace
+
+int Init(const std::string& folder, bool onDevice) {
+  fs::path root = folder;
+  std::error_code error;
+  if (fs::exists(root / "sim", error)) {
+    std::cerr << "orvanta-sim: " << folder << " already holds a device\n";
+    return 1;
+  }
+  std::vector<std::string> folders = {"C:\\Windows\\System32\\", "C:\\Windows\\OEM\\ZAMHelper\\",
+                                      "C:\\ProgramData\\", "C:\\Orvanta\\Update\\"};
+  for (const auto& location : kLocations) folders.push_back(location[1]);
+  for (const std::string& device : folders) fs::create_directories(HostFolder(root, device), error);
+  fs::create_directories(root / "sim", error);
+  if (error) {
+    std::cerr << "orvanta-sim: cannot lay out " << folder << ": " << error.message() << "\n";
+    return 1;
+  }
+  fs::path software = HostFolder(root, kLocations[0][1]);
+  bool ok = WriteFile(HostFolder(root, "C:\\Windows\\System32\\") / "msiexec.exe", kMsiexec, true) &&
+            WriteFile(software / "Orvanta.exe", kApplication, true) &&
+            WriteFile(HostFolder(root, "C:\\Orvanta\\Update\\") / "UpdateInfo.xml", Descriptor(onDevice), false);
+  for (const char* server : {"ZAMSapiServer.exe", "ZAMAcapelaServer.exe", "ZAMDECtalkServer.exe"}) {
+    ok = ok && WriteFile(software / server, "speech server\n", true);
+  }
+  ok = ok && WriteFile(root / "sim" / "screen.txt", "1280 800\n", false);
+  if (!ok) {
+    std::cerr << "orvanta-sim: cannot write the device's files under " << folder << "\n";
+    return 1;
+  }
+  std::cout << "A simulated device is ready in " << folder << ".\n"
+            << "  export ORVANTA_DEVICE_ROOT=" << fs::absolute(root).string() << "\n"
+            << "  the update tool's folder: C:\\Orvanta\\Update (its descriptor: UpdateInfo.xml)\n"
+            << "  the device application: C:\\Program Files\\Orvanta\\Orvanta.exe\n";
+  return 0;
+}
+
+}  // namespace orvanta_sim
