@@ -60,7 +60,10 @@ class ZampackTest : public testsupport::ScratchTest {
   // Runs zampack; its exit code, with standard output and error in `output`.
   int Zampack(const std::string& arguments, std::string* output = nullptr) {
     std::string log = Host("zampack.out");
-    std::string command = testsupport::Quote(ZAMPACK) + " " + arguments + " > " + testsupport::Quote(log) + " 2>&1";
+    // The command must not begin with a quote, which cmd would strip
+    // together with the last one.
+    std::string command =
+        "cd . && " + testsupport::Quote(ZAMPACK) + " " + arguments + " > " + testsupport::Quote(log) + " 2>&1";
     int status = std::system(command.c_str());
     if (output != nullptr) *output = Slurp(log);
     // The shell reports the exit code in the second byte.
