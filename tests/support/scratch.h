@@ -59,6 +59,9 @@ std::string ProgramPath(const std::string& name);
 // "holdfile PATH ACCESS SHARE" holding a file; FirstLine() is "opened" or "failed CODE".
 inline std::string HoldfilePath() { return ProgramPath("holdfile"); }
 
+// The update tool's program name on this backend.
+std::string UpdateToolName();
+
 // Runs a program of this build to its end; returns its exit code, and its
 // standard output in `output` when given.
 int RunProgram(const std::string& name, const std::string& arguments, std::string* output = nullptr);

@@ -61,4 +61,6 @@ std::string ProgramPath(const std::string& name) { return std::string(ORVANTA_BI
 
 bool UnderWine() { return false; }
 
+std::string UpdateToolName() { return "orvanta-update"; }
+
 }  // namespace testsupport

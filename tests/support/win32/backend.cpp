@@ -55,4 +55,6 @@ std::string ProgramPath(const std::string& name) {
 // Wine hands the Unix environment, WINEPREFIX included, to Windows programs.
 bool UnderWine() { return getenv("WINEPREFIX") != nullptr; }
 
+std::string UpdateToolName() { return "OrvantaUpdate"; }
+
 }  // namespace testsupport

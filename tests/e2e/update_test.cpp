@@ -1,0 +1,77 @@
+// A normal update and a replacement at the restart, with the update tool of
+// this backend: orvanta-update on the simulator, OrvantaUpdate.exe on Windows.
+#include "tests/e2e/e2e_fixture.h"
+
+namespace {
+
+class UpdateTest : public e2e::E2eTest {
+ protected:
+  const std::map<std::string, std::string> kOldRelease = {
+      {"Orvanta.exe", "application 1"}, {"engine.dll", "engine 1"}, {"obsolete.txt", "old"}, {"data\\words.dat", "words 1"}};
+  const std::map<std::string, std::string> kNewRelease = {
+      {"Orvanta.exe", "application 2"}, {"engine.dll", "engine 2"}, {"data\\words.dat", "words 1"},
+      {"data\\new\\grammar.dat", "grammar"}};
+
+  void InstallOldRelease() {
+    MakeTree("Old", kOldRelease);
+    for (const auto& [path, content] : kOldRelease) {
+      MakeParents(Software() + path);
+      ASSERT_TRUE(testsupport::WriteBytes(Software() + path, content));
+    }
+    MakeTree("New", kNewRelease);
+    Zampack("diff", "SOFTWARE", "Orvanta", {"Old", "New"}, "software.zam");
+    MakeTree("German", {{"strings.xml", "<Strings lang=\"de\"/>"}, {"voice\\anna.dat", "anna"}});
+    Zampack("build", "LANGUAGE_PACKAGE", "Deutsch", {"German"}, "german.zam");
+  }
+
+  void ExpectNewRelease() {
+    for (const auto& [path, content] : kNewRelease) EXPECT_EQ(testsupport::ReadBytes(Software() + path), content) << path;
+    EXPECT_FALSE(testsupport::Exists(Software() + "obsolete.txt"));
+    EXPECT_EQ(testsupport::ReadBytes(PathOf("Device\\Languages\\Deutsch\\strings.xml")), "<Strings lang=\"de\"/>");
+    EXPECT_EQ(testsupport::ReadBytes(PathOf("Device\\Languages\\Deutsch\\voice\\anna.dat")), "anna");
+  }
+};
+
+TEST_F(UpdateTest, ANormalUpdateLeavesTheNewRelease) {
+  InstallOldRelease();
+  WriteDescriptor("false", {"software.zam", "german.zam"});
+  ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
+  ExpectNewRelease();
+  for (const char* line : {"Update tool version: 1.10 2025-05-01", "Command-line arguments: 00001A2C en",
+                           "Update info loaded", "Processing \"software.zam\"", " SOFTWARE  Orvanta  2.0",
+                           "Processing \"german.zam\"", " LANGUAGE_PACKAGE  Deutsch  2.0",
+                           "Main update process finished (and window destroyed). 0 installers to run.",
+                           "Reboot not required.", "Restarting the service is not necessary.", "End of main().",
+                           "End updater execution."}) {
+    EXPECT_TRUE(LogHas(line)) << line << "\n" << Log();
+  }
+  EXPECT_EQ(Log().find("ERROR"), std::string::npos) << Log();
+  EXPECT_TRUE(Pending().empty());
+}
+
+TEST_F(UpdateTest, AFileInUseIsReplacedAtTheNextRestart) {
+  InstallOldRelease();
+  WriteDescriptor("true", {"software.zam", "german.zam"});
+  {
+    testsupport::HelperProcess holder(testsupport::HoldfilePath(), testsupport::Quote(Software() + "engine.dll") + " read none");
+    ASSERT_EQ(holder.FirstLine(), "opened");
+    ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
+  }
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "engine.dll"), "engine 1");
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Update\\Tmp\\engine.dlla")), "engine 2");
+  std::vector<platform::PendingOperation> pending = Pending();
+  ASSERT_EQ(pending.size(), 3u);
+  EXPECT_EQ(pending[0].from, Software() + "engine.dll");
+  EXPECT_EQ(pending[1].from, PathOf("Update\\Tmp\\engine.dlla"));
+  EXPECT_EQ(pending[1].to, Software() + "engine.dll");
+  EXPECT_EQ(pending[2].from, PathOf("Update\\Tmp\\engine.dlla"));
+  EXPECT_TRUE(LogHas("Reboot is required."));
+  EXPECT_TRUE(LogHas("We're on a device. Shutting down."));
+
+  std::string output;
+  ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
+  ExpectNewRelease();
+  EXPECT_FALSE(testsupport::Exists(PathOf("Update\\Tmp\\engine.dlla")));
+}
+
+}  // namespace
