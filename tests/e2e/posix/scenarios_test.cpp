@@ -176,6 +176,30 @@ TEST_F(ScenarioTest, AnInstallerThatCannotStartIsStillDeleted) {
   EXPECT_FALSE(testsupport::Exists(Software() + "setup.msi"));
 }
 
+// The msiexec parameters have room for 259 characters: a longer installer
+// path would be cut, so it is not started at all.
+TEST_F(ScenarioTest, AnInstallerPathTooLongForTheParametersIsNotStarted) {
+  InstallMsiexec();
+  std::string deep = "Device\\" + std::string(200, 'd');
+  ASSERT_TRUE(platform::MakeFolder(PathOf(deep)));
+  MakeTree("Setup", {{"long-named-installer-package.msi", "msi"}, {"ok.msi", "msi"}});
+  Zampack("build", "SOFTWARE", "Setup", {"Setup"}, "setup.zam");
+  WriteDescriptor("false", {"setup.zam"});
+  std::string descriptor = testsupport::ReadBytes(PathOf("Update\\UpdateInfo.xml"));
+  std::size_t at = descriptor.find(Software());
+  descriptor.replace(at, Software().size(), PathOf(deep) + "\\");
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Update\\UpdateInfo.xml"), descriptor));
+  ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
+  std::string installer = PathOf(deep) + "\\long-named-installer-package.msi";
+  EXPECT_TRUE(LogHas("ERROR: Installer path too long for the msiexec parameters (" +
+                     std::to_string(installer.size() + 12) + " characters): \"" + installer + "\"."))
+      << Log();
+  EXPECT_FALSE(testsupport::Exists(installer));
+  EXPECT_EQ(SimFile("msiexec.log"), "start [/qb!- /forcerestart /I \"" + PathOf(deep) + "\\ok.msi\"] in " +
+                                        std::string(200, 'd') + " argc 4\nend\n")
+      << "the other installer still runs";
+}
+
 TEST_F(ScenarioTest, ADeferredChangeOffTheDevicePromptsInTheRunsLanguage) {
   ASSERT_TRUE(testsupport::WriteBytes(Software() + "engine.dll", "engine 1"));
   MakeTree("New", {{"engine.dll", "engine 2"}});
