@@ -56,7 +56,15 @@ class File {
       : native_(native), access_(access), flags_(flags) {}
   ~File() { Close(); }
   File(File&& other) noexcept { *this = std::move(other); }
-  File& operator=(File&& other) noexcept;
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      Close();
+      native_ = std::exchange(other.native_, -1);
+      access_ = other.access_;
+      flags_ = other.flags_;
+    }
+    return *this;
+  }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 

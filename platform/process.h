@@ -2,6 +2,7 @@
 // Programs started through the shell, and waits for their end.
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "platform/errors.h"
 
@@ -14,7 +15,13 @@ class Process {
   explicit Process(std::intptr_t native) : native_(native) {}
   ~Process() { Close(); }
   Process(Process&& other) noexcept : native_(other.native_) { other.native_ = 0; }
-  Process& operator=(Process&& other) noexcept;
+  Process& operator=(Process&& other) noexcept {
+    if (this != &other) {
+      Close();
+      native_ = std::exchange(other.native_, 0);
+    }
+    return *this;
+  }
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
 

@@ -5,6 +5,7 @@
 // selection semantics.
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "platform/errors.h"
 
@@ -18,7 +19,13 @@ class Window {
   explicit Window(std::intptr_t native) : native_(native) {}
   ~Window() { Destroy(); }
   Window(Window&& other) noexcept : native_(other.native_) { other.native_ = 0; }
-  Window& operator=(Window&& other) noexcept;
+  Window& operator=(Window&& other) noexcept {
+    if (this != &other) {
+      Destroy();
+      native_ = std::exchange(other.native_, 0);
+    }
+    return *this;
+  }
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
@@ -37,7 +44,13 @@ class Font {
   explicit Font(std::intptr_t native) : native_(native) {}
   ~Font() { Delete(); }
   Font(Font&& other) noexcept : native_(other.native_) { other.native_ = 0; }
-  Font& operator=(Font&& other) noexcept;
+  Font& operator=(Font&& other) noexcept {
+    if (this != &other) {
+      Delete();
+      native_ = std::exchange(other.native_, 0);
+    }
+    return *this;
+  }
   Font(const Font&) = delete;
   Font& operator=(const Font&) = delete;
 

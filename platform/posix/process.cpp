@@ -90,14 +90,6 @@ std::vector<std::string> SplitCommandLine(const std::string& text) {
 
 }  // namespace
 
-Process& Process::operator=(Process&& other) noexcept {
-  if (this != &other) {
-    Close();
-    native_ = other.native_;
-    other.native_ = 0;
-  }
-  return *this;
-}
 
 // Closing a handle does not end the process; a child that has ended is
 // reaped so that it leaves no zombie.

@@ -114,14 +114,6 @@ bool Fail(Dword error) {
 
 }  // namespace
 
-Window& Window::operator=(Window&& other) noexcept {
-  if (this != &other) {
-    Destroy();
-    native_ = other.native_;
-    other.native_ = 0;
-  }
-  return *this;
-}
 
 void Window::Destroy() {
   if (native_ == 0) return;
@@ -137,14 +129,6 @@ void Window::Destroy() {
   native_ = 0;
 }
 
-Font& Font::operator=(Font&& other) noexcept {
-  if (this != &other) {
-    Delete();
-    native_ = other.native_;
-    other.native_ = 0;
-  }
-  return *this;
-}
 
 void Font::Delete() { native_ = 0; }
 

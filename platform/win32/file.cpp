@@ -16,15 +16,6 @@ bool Fail(Dword error) {
 
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    native_ = std::exchange(other.native_, -1);
-    access_ = other.access_;
-    flags_ = other.flags_;
-  }
-  return *this;
-}
 
 void File::Close() {
   if (native_ == -1) return;

@@ -6,14 +6,6 @@
 
 namespace platform {
 
-Process& Process::operator=(Process&& other) noexcept {
-  if (this != &other) {
-    Close();
-    native_ = other.native_;
-    other.native_ = 0;
-  }
-  return *this;
-}
 
 void Process::Close() {
   if (native_ == 0) return;

@@ -21,14 +21,6 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
 
 }  // namespace
 
-Window& Window::operator=(Window&& other) noexcept {
-  if (this != &other) {
-    Destroy();
-    native_ = other.native_;
-    other.native_ = 0;
-  }
-  return *this;
-}
 
 void Window::Destroy() {
   if (native_ == 0) return;
@@ -39,14 +31,6 @@ void Window::Destroy() {
   ::SetLastError(saved);
 }
 
-Font& Font::operator=(Font&& other) noexcept {
-  if (this != &other) {
-    Delete();
-    native_ = other.native_;
-    other.native_ = 0;
-  }
-  return *this;
-}
 
 void Font::Delete() {
   if (native_ == 0) return;
