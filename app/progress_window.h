@@ -27,7 +27,7 @@ void PumpMessages();
 void ShowMessage(int id);
 
 // Appends printf-style narrow text at the selection.
-void AppendText(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+void AppendText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Writes stage message `id` at the stage anchor (a new anchor at the end of the
 // text when `lineStart`), sets the percent anchor behind it; returns that position.

@@ -11,6 +11,6 @@ void LogWrite(const char* text);
 // Formats the message, prepends "YYYY-MM-DD hh:mm:ss.mmm " (local time) and
 // appends it. Returns -1, writing nothing, when the message is empty or
 // cannot be formatted; otherwise the length of the formatted message.
-int LogMessage(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+int LogMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace app

@@ -13,3 +13,9 @@ ctest --preset default -j "$jobs"
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
 ctest --preset windows -j "$jobs"
+
+# Every suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# with a bounded run of the package reader's fuzz target.
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$jobs"
+ctest --preset fuzz -j "$jobs"
