@@ -31,7 +31,15 @@ class Mapping {
       : native_(native), protect_(protect), size_(size) {}
   ~Mapping() { Close(); }
   Mapping(Mapping&& other) noexcept { *this = std::move(other); }
-  Mapping& operator=(Mapping&& other) noexcept;
+  Mapping& operator=(Mapping&& other) noexcept {
+    if (this != &other) {
+      Close();
+      native_ = std::exchange(other.native_, 0);
+      protect_ = other.protect_;
+      size_ = other.size_;
+    }
+    return *this;
+  }
   Mapping(const Mapping&) = delete;
   Mapping& operator=(const Mapping&) = delete;
 
@@ -65,7 +73,14 @@ class View {
   View(void* base, std::size_t length) : base_(base), length_(length) {}
   ~View() { Unmap(); }
   View(View&& other) noexcept { *this = std::move(other); }
-  View& operator=(View&& other) noexcept;
+  View& operator=(View&& other) noexcept {
+    if (this != &other) {
+      Unmap();
+      base_ = std::exchange(other.base_, nullptr);
+      length_ = std::exchange(other.length_, 0);
+    }
+    return *this;
+  }
   View(const View&) = delete;
   View& operator=(const View&) = delete;
 
@@ -99,7 +114,15 @@ class LockedBuffer {
   LockedBuffer(void* data, std::size_t size, bool locked) : data_(data), size_(size), locked_(locked) {}
   ~LockedBuffer() { Free(); }
   LockedBuffer(LockedBuffer&& other) noexcept { *this = std::move(other); }
-  LockedBuffer& operator=(LockedBuffer&& other) noexcept;
+  LockedBuffer& operator=(LockedBuffer&& other) noexcept {
+    if (this != &other) {
+      Free();
+      data_ = std::exchange(other.data_, nullptr);
+      size_ = std::exchange(other.size_, 0);
+      locked_ = std::exchange(other.locked_, false);
+    }
+    return *this;
+  }
   LockedBuffer(const LockedBuffer&) = delete;
   LockedBuffer& operator=(const LockedBuffer&) = delete;
 

@@ -21,16 +21,6 @@ std::size_t PageSize() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
 
 }  // namespace
 
-Mapping& Mapping::operator=(Mapping&& other) noexcept {
-  if (this != &other) {
-    Close();
-    native_ = std::exchange(other.native_, 0);
-    protect_ = other.protect_;
-    size_ = other.size_;
-  }
-  return *this;
-}
-
 void Mapping::Close() {
   if (native_ == 0) return;
   Dword saved = LastError();
@@ -89,15 +79,6 @@ Mapping CreateMapping(File& file, Dword protect, std::uint64_t maximumSize) {
   return Mapping(own, protect, size);
 }
 
-View& View::operator=(View&& other) noexcept {
-  if (this != &other) {
-    Unmap();
-    base_ = std::exchange(other.base_, nullptr);
-    length_ = std::exchange(other.length_, 0);
-  }
-  return *this;
-}
-
 void View::Unmap() {
   if (base_ == nullptr) return;
   Dword saved = LastError();
@@ -145,16 +126,6 @@ View MapView(const Mapping& mapping, Dword access, std::uint64_t offset, std::ui
 }
 
 Dword AllocationGranularity() { return static_cast<Dword>(PageSize()); }
-
-LockedBuffer& LockedBuffer::operator=(LockedBuffer&& other) noexcept {
-  if (this != &other) {
-    Free();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    locked_ = std::exchange(other.locked_, false);
-  }
-  return *this;
-}
 
 void LockedBuffer::Free() {
   if (data_ == nullptr) return;

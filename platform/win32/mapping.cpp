@@ -14,16 +14,6 @@ void Fail(Dword error) { ::SetLastError(error); }
 
 }  // namespace
 
-Mapping& Mapping::operator=(Mapping&& other) noexcept {
-  if (this != &other) {
-    Close();
-    native_ = std::exchange(other.native_, 0);
-    protect_ = other.protect_;
-    size_ = other.size_;
-  }
-  return *this;
-}
-
 void Mapping::Close() {
   if (native_ == 0) return;
   DWORD saved = ::GetLastError();
@@ -44,15 +34,6 @@ Mapping CreateMapping(File& file, Dword protect, std::uint64_t maximumSize) {
                                        static_cast<DWORD>(maximumSize), nullptr);
   if (handle == nullptr) return Mapping();
   return Mapping(reinterpret_cast<std::intptr_t>(handle), protect, size);
-}
-
-View& View::operator=(View&& other) noexcept {
-  if (this != &other) {
-    Unmap();
-    base_ = std::exchange(other.base_, nullptr);
-    length_ = std::exchange(other.length_, 0);
-  }
-  return *this;
 }
 
 void View::Unmap() {
@@ -85,16 +66,6 @@ Dword AllocationGranularity() {
   SYSTEM_INFO info;
   ::GetSystemInfo(&info);
   return info.dwAllocationGranularity;
-}
-
-LockedBuffer& LockedBuffer::operator=(LockedBuffer&& other) noexcept {
-  if (this != &other) {
-    Free();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    locked_ = std::exchange(other.locked_, false);
-  }
-  return *this;
 }
 
 void LockedBuffer::Free() {
