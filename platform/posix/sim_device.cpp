@@ -101,11 +101,23 @@ std::string DeviceRoot() {
     path = std::string(home != nullptr ? home : "") + "/.orvanta/device";
   }
   if (path.empty() || path[0] != '/') path = WorkingDirectory() + "/" + path;
+  // Every path operation asks for the root: an absolute root that resolved
+  // once is kept until the variable names another.
+  static std::string cachedGiven;
+  static std::string cachedRoot;
+  if (!cachedGiven.empty() && path == cachedGiven) return cachedRoot;
+  std::string given = path;
+  bool resolved = false;
   if (char* real = realpath(path.c_str(), nullptr)) {
     path = real;
     std::free(real);
+    resolved = true;
   }
   while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (resolved) {
+    cachedGiven = given;
+    cachedRoot = path;
+  }
   return path;
 }
 
