@@ -3,18 +3,17 @@
 // and stage 8; every record that survives must stay inside the package and
 // below its destination.
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
 
 #include "app/run_state.h"
 #include "package/layout.h"
-#include "package/md5.h"
 #include "package/package.h"
 #include "package/verify.h"
 #include "platform/file.h"
 #include "tests/support/scratch.h"
+#include "tools/zampack/package_image.h"
 
 namespace {
 
@@ -75,14 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static unsigned runs = 0;
   (void)ready;
   std::string bytes(reinterpret_cast<const char*>(data), size);
-  if (bytes.size() >= package::kHeaderSize) {
-    package::Md5Context context;
-    package::Md5Init(&context);
-    package::Md5Update(&context, bytes.data() + package::kHeaderSize, bytes.size() - package::kHeaderSize);
-    std::uint8_t digest[16];
-    package::Md5Final(digest, &context);
-    std::memcpy(bytes.data() + 52, digest, 16);
-  }
+  zampack::SealPackageBytes(bytes);
   WritePackage(bytes);
 
   package::PackageState& state = package::Package();

@@ -6,7 +6,6 @@
 #include "app/run_state.h"
 #include "app/test_support.h"
 #include "package/layout.h"
-#include "package/md5.h"
 #include "package/package.h"
 #include "package/test_support.h"
 #include "package/verify.h"
@@ -74,14 +73,7 @@ class PackageTest : public testsupport::ScratchTest {
   }
 
   // Sets the checksum to the body's digest again after a test changed the body.
-  static void Reseal(std::string& bytes) {
-    package::Md5Context context;
-    package::Md5Init(&context);
-    package::Md5Update(&context, bytes.data() + package::kHeaderSize, bytes.size() - package::kHeaderSize);
-    std::uint8_t digest[16];
-    package::Md5Final(digest, &context);
-    bytes.replace(52, 16, reinterpret_cast<const char*>(digest), 16);
-  }
+  static void Reseal(std::string& bytes) { zampack::SealPackageBytes(bytes); }
 
   static void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
     std::uint8_t field[4];

@@ -205,4 +205,15 @@ bool AddEntry(PackageImage* image, const TreeEntry& entry, bool added, bool chan
   return true;
 }
 
+void SealPackageBytes(std::string& bytes) {
+  if (bytes.size() < package::kHeaderSize) return;
+  package::Md5Context context;
+  package::Md5Init(&context);
+  package::Md5Update(&context, bytes.data() + package::kHeaderSize, bytes.size() - package::kHeaderSize);
+  std::uint8_t digest[package::kChecksumSize];
+  package::Md5Final(digest, &context);
+  // The Checksum field: behind the identifier (40 bytes) and three 32-bit fields.
+  bytes.replace(52, package::kChecksumSize, reinterpret_cast<const char*>(digest), package::kChecksumSize);
+}
+
 }  // namespace zampack

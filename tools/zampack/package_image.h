@@ -46,6 +46,10 @@ bool StartImage(PackageImage* image, std::uint32_t type, const std::u16string& n
 // cannot be made.
 bool EncodeImage(PackageImage& image, std::string* bytes, std::string* error);
 
+// Sets the header's Checksum of encoded package bytes to the MD5 of their
+// body again, after the bytes were changed by hand; shorter bytes stay as they are.
+void SealPackageBytes(std::string& bytes);
+
 // The change and file records of a whole tree, as build and diff make them.
 struct TreeEntry {
   std::string path;  // device form: "\sub\name", 8-bit
