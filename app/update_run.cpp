@@ -28,7 +28,8 @@ namespace {
 
 constexpr int kMappingAttempts = 5;
 constexpr int kTenSecondsOf100ms = 100;
-constexpr std::size_t kParameterBuffer = 260;
+// Room for 260 characters and the terminator.
+constexpr std::size_t kParameterBuffer = 261;
 constexpr std::size_t kTagLimit = 99;
 constexpr platform::Dword kInstallerPollMs = 10;
 
@@ -100,7 +101,12 @@ void ProcessPackage(const std::string& path) {
     return;
   }
   ShowStage(8, false);
-  package::bLoadPackageTables();
+  if (!package::bLoadPackageTables()) {
+    // Nothing of a package whose tables cannot be read is applied.
+    ShowMessage(9);
+    package::bCloseUpdateFile();
+    return;
+  }
   ShowStage(6, false);
   package::bDeleteOldFiles();
   ShowStage(7, false);

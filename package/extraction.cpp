@@ -31,11 +31,16 @@ bool IsTopLevelInstaller(const std::string& recordPath) {
   return FoldPath(recordPath.substr(recordPath.size() - 4)) == ".msi";
 }
 
+// Installers are run after the last package, from their own folder, so each
+// is kept by its full path: a replacement file's "Tmp\..." is resolved
+// against the working directory it was written in.
 void NoteInstaller(const std::string& written) {
+  std::string full;
+  if (!platform::FullPath(written, &full)) full = written;
   std::vector<std::string>& installers = app::Run().Installers;
   bool known = std::any_of(installers.begin(), installers.end(),
-                           [&](const std::string& path) { return EqualsIgnoreCase(path, written); });
-  if (!known) installers.push_back(written);
+                           [&](const std::string& path) { return EqualsIgnoreCase(path, full); });
+  if (!known) installers.push_back(full);
 }
 
 // The next name of the replacement search: ...a to ...z, then ...za.
@@ -49,7 +54,7 @@ void NextReplacementName(std::string& name) {
 
 // Creates the first free replacement file Tmp\ + leaf + "a", "b", ... The
 // search ends when a name is taken for any reason other than an existing
-// file, or when the names no longer fit the device's paths.
+// file, or when the next name no longer fits the device's paths.
 platform::File CreateReplacement(const std::string& leaf, std::string* name) {
   bCreateFolderTree(TempFolder);
   *name = std::string(TempFolder) + leaf + "a";
@@ -59,15 +64,65 @@ platform::File CreateReplacement(const std::string& leaf, std::string* name) {
                                              platform::kAttributeNormal);
     if (file.IsValid()) return file;
     platform::Dword error = platform::LastError();
+    std::string next = *name;
+    NextReplacementName(next);
     std::string full;
-    bool fits = platform::FullPath(*name + "a", &full) && full.size() <= kMaxPath;
+    bool fits = platform::FullPath(next, &full) && full.size() <= kMaxPath;
     if ((error != platform::kErrorFileExists && error != platform::kErrorAlreadyExists) || !fits) {
       app::LogMessage("ERROR: bCopyFile() could not create a replacement file for \"%s\" (error %lu).\r\n",
                       leaf.c_str(), static_cast<unsigned long>(error));
       return platform::File();
     }
-    NextReplacementName(*name);
+    *name = next;
   }
+}
+
+platform::File OpenDestination(const std::string& path) {
+  return platform::OpenFile(path, platform::kGenericRead | platform::kGenericWrite, platform::kShareNone,
+                            platform::Disposition::CreateAlways, platform::kAttributeNormal);
+}
+
+std::string ParentFolder(const std::string& path) {
+  std::size_t cut = path.rfind('\\');
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+bool IsFolder(const std::string& path) {
+  platform::Dword attributes = platform::FileAttributes(path);
+  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttributeDirectory) != 0;
+}
+
+// A folder that stage 7 could not create is moved into place at the restart;
+// a file moved into it afterwards finds it there.
+bool FolderArrivesAtRestart(const std::string& folder) {
+  std::string full;
+  std::vector<platform::PendingOperation> pending;
+  if (!platform::FullPath(folder, &full) || !platform::ListPendingOperations(&pending)) return false;
+  return std::any_of(pending.begin(), pending.end(), [&](const platform::PendingOperation& operation) {
+    return !operation.isDelete && EqualsIgnoreCase(operation.to, full);
+  });
+}
+
+// Opens the destination, creating its missing folders first when that is
+// why it cannot be opened; a destination that stays closed only for being in
+// use is left to a replacement file. False, with the error logged, when the
+// destination's folder neither exists nor arrives at the restart: a move
+// into it would fail there and lose the file.
+bool OpenOrPlace(const std::string& destination, platform::File* output) {
+  *output = OpenDestination(destination);
+  if (output->IsValid()) return true;
+  platform::Dword error = platform::LastError();
+  std::string folder = ParentFolder(destination);
+  if (folder.empty() || IsFolder(folder)) return true;
+  if (error == platform::kErrorPathNotFound && bCreateFolderTree(folder)) {
+    *output = OpenDestination(destination);
+    if (output->IsValid() || IsFolder(folder)) return true;
+  }
+  error = platform::LastError();
+  if (IsFolder(folder) || FolderArrivesAtRestart(folder)) return true;
+  app::LogMessage("ERROR: bCopyFile() cannot create the folder \"%s\" for \"%s\" (error %lu).\r\n", folder.c_str(),
+                  destination.c_str(), static_cast<unsigned long>(error));
+  return false;
 }
 
 // Inflates the record's stream into `output` (exactly `Size` bytes); false,
@@ -126,9 +181,8 @@ bool bCopyFile(const FileRecord& record) {
   std::string written = destination.fullPath;
 
   platform::SetAttributes(destination.fullPath, platform::kAttributeNormal);
-  platform::File output = platform::OpenFile(destination.fullPath, platform::kGenericRead | platform::kGenericWrite,
-                                             platform::kShareNone, platform::Disposition::CreateAlways,
-                                             platform::kAttributeNormal);
+  platform::File output;
+  if (!OpenOrPlace(destination.fullPath, &output)) return false;
   bool replacement = !output.IsValid();
   if (replacement) {
     output = CreateReplacement(destination.leafName, &written);
@@ -169,8 +223,17 @@ bool bCheckWrittenFile(const std::string& path) {
                                            platform::Disposition::OpenExisting, platform::kFlagNoBuffering);
   if (!file.IsValid()) return false;
   platform::LockedBuffer& buffer = Package().readBackBuffer;
-  if (!buffer.IsValid()) buffer = platform::AllocateLockedBuffer(kCheckBlock);
-  if (!buffer.IsValid()) return false;
+  if (!buffer.IsValid()) {
+    buffer = platform::AllocateLockedBuffer(kCheckBlock);
+    if (!buffer.IsValid()) return false;
+    // Unbuffered reads need the alignment, not the lock: without it the
+    // block may be paged out between checks, which costs time only.
+    if (!buffer.locked()) {
+      app::LogMessage("bCheckWrittenFile: the read-back buffer could not be locked in memory (error %lu); using it "
+                      "unlocked.\r\n",
+                      static_cast<unsigned long>(platform::LastError()));
+    }
+  }
   std::fill(buffer.data(), buffer.data() + kCheckBlock, 0);
   platform::Dword read = 0;
   platform::ReadFromFile(file, buffer.data(), kCheckBlock, &read);

@@ -18,18 +18,10 @@ void EncodeUnits(const char16_t* units, std::uint32_t count, std::uint8_t* bytes
   }
 }
 
-// Windows drops trailing dots and spaces from a component, so "..." and
-// ".. " name the parent as ".." does.
-bool IsParentComponent(const std::string& component) {
-  int dots = 0;
-  for (char c : component) {
-    if (c == '.') {
-      ++dots;
-    } else if (c != ' ') {
-      return false;
-    }
-  }
-  return dots >= 2;
+// Windows drops trailing dots and blanks from a component, so ".", "...",
+// ". " and a blank name the folder itself or its parent, as "." and ".." do.
+bool IsDotComponent(const std::string& component) {
+  return !component.empty() && component.find_first_not_of(". ") == std::string::npos;
 }
 
 }  // namespace
@@ -149,18 +141,37 @@ bool SetRecordPath(char (&path)[kPathSize], const std::string& value) {
   return true;
 }
 
-bool IsSafeRecordPath(const std::string& path) {
+const char* RecordPathFault(const std::string& path) {
+  static const char kLeaves[] = "leaves the destination";
   std::size_t start = (!path.empty() && path[0] == '\\') ? 1 : 0;
-  if (start == path.size()) return false;
-  if (path[start] == '\\') return false;
-  if (path.find_first_of(":/") != std::string::npos) return false;
+  if (start == path.size()) return kLeaves;
+  if (path[start] == '\\') return kLeaves;
+  if (path.find_first_of(":/") != std::string::npos) return kLeaves;
+  bool device = false;
   while (start <= path.size()) {
     std::size_t end = path.find('\\', start);
     if (end == std::string::npos) end = path.size();
-    if (IsParentComponent(path.substr(start, end - start))) return false;
+    std::string component = path.substr(start, end - start);
+    if (IsDotComponent(component)) return kLeaves;
+    device = device || IsDeviceName(component);
     start = end + 1;
   }
-  return true;
+  return device ? "names a device" : nullptr;
+}
+
+bool IsSafeRecordPath(const std::string& path) { return RecordPathFault(path) == nullptr; }
+
+bool IsDeviceName(const std::string& component) {
+  // The device is named by what comes before the first dot, trailing blanks dropped.
+  std::string base = FoldPath(component.substr(0, component.find('.')));
+  base.erase(base.find_last_not_of(' ') + 1);
+  if (base == "con" || base == "prn" || base == "aux" || base == "nul" || base == "conin$" || base == "conout$") {
+    return true;
+  }
+  if (base.size() != 4 || (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0)) return false;
+  // Digits, and the superscript digits one to three of the system code page.
+  unsigned char digit = static_cast<unsigned char>(base[3]);
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 std::string FoldPath(const std::string& path) {

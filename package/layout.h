@@ -86,11 +86,18 @@ bool RecordPathText(const char (&path)[kPathSize], std::string* text);
 // Sets a record path, NUL-padded; false when it does not fit with its NUL.
 bool SetRecordPath(char (&path)[kPathSize], const std::string& value);
 
-// True when `path`, taken below a destination folder, names an entry inside
-// it: not empty, no parent component ("..", or dots and spaces that Windows
-// trims to it), no drive or other colon, no forward slash, no leading double
-// backslash. One leading backslash is allowed.
+// Why `path`, taken below a destination folder, does not name an entry
+// inside it, or null when it does. It must not be empty, have a component of
+// dots and blanks only (".", "..", and what Windows trims to them), a drive
+// or other colon, a forward slash or a leading double backslash; one leading
+// backslash is allowed. No component may be a reserved device name (CON,
+// NUL, COM1, LPT1.log, ...), which the device opens as the device itself.
+const char* RecordPathFault(const std::string& path);
 bool IsSafeRecordPath(const std::string& path);
+
+// True when `component` is a reserved device name in any letter case, with
+// or without an extension and trailing dots or blanks.
+bool IsDeviceName(const std::string& component);
 
 // ASCII letters lower-cased, every other byte kept: the key under which
 // record paths are compared.

@@ -66,9 +66,8 @@ void LoadChangeList(PackageState& state, const std::uint8_t* bytes, std::uint32_
       app::LogMessage("ERROR: bLoadPackageTables: change record %u has no terminated path; skipped.\r\n", index);
       continue;
     }
-    if (!IsSafeRecordPath(path)) {
-      app::LogMessage("ERROR: bLoadPackageTables: change record path \"%s\" leaves the destination; skipped.\r\n",
-                      path.c_str());
+    if (const char* fault = RecordPathFault(path)) {
+      app::LogMessage("ERROR: bLoadPackageTables: change record path \"%s\" %s; skipped.\r\n", path.c_str(), fault);
       continue;
     }
     if (BuildDestinationPath(path).fullPath.size() > kMaxPath) {
@@ -119,13 +118,22 @@ void SelectFiles(PackageState& state, const std::uint8_t* bytes, std::uint32_t l
   }
 }
 
-// A malformed file table refuses the whole package: the change list already
-// loaded is dropped, so that no stage deletes what nothing would replace.
+// Tables that cannot be read whole refuse the whole package: what was
+// already loaded is dropped, so that no stage deletes what nothing would
+// replace.
 bool DropTables(PackageState& state) {
   state.ChangeList.clear();
+  state.CopyList.clear();
   state.DeleteCount = 0;
   state.NewFolderCount = 0;
+  state.CopyTotal = 0;
   return false;
+}
+
+bool ViewFailed(PackageState& state, const char* what) {
+  app::LogMessage("ERROR: bLoadPackageTables: byGetFileMap() failed with error %lu for the %s.\r\n",
+                  static_cast<unsigned long>(platform::LastError()), what);
+  return DropTables(state);
 }
 
 }  // namespace
@@ -169,7 +177,8 @@ bool bOpenUpdateFile(const std::string& path) {
   // climb out of it.
   std::string name = platform::WideToNarrow(HeaderText(state.header.Name));
   if (NameIsFolder(state.header.PackageType) && !name.empty() && !IsSafeRecordPath(name)) {
-    app::LogMessage("ERROR: bOpenUpdateFile: package name \"%s\" leaves the location path.\r\n", name.c_str());
+    app::LogMessage("ERROR: bOpenUpdateFile: package name \"%s\" %s.\r\n", name.c_str(),
+                    std::string(RecordPathFault(name)) == "names a device" ? "names a device" : "leaves the location path");
     return Refuse(state);
   }
   BuildDestinationRoot();
@@ -224,7 +233,7 @@ bool bLoadPackageTables() {
 
   FileView view;
   const std::uint8_t* changes = byGetFileMap(view, state.mapping, platform::kFileMapRead, kChangeListStart, changeLength);
-  if (changes == nullptr) return false;
+  if (changes == nullptr) return ViewFailed(state, "change list");
   app::SetProgressTotal(changeLength);
   app::ShowProgress(0);
   LoadChangeList(state, changes, changeLength);
@@ -237,7 +246,7 @@ bool bLoadPackageTables() {
   }
   const std::uint8_t* lengthField =
       byGetFileMap(view, state.mapping, platform::kFileMapRead, static_cast<std::uint32_t>(tablePosition), 4);
-  if (lengthField == nullptr) return false;
+  if (lengthField == nullptr) return ViewFailed(state, "file table length");
   std::uint32_t tableLength = ReadUint32(lengthField);
   if (!Fits(tablePosition + 4, tableLength, state.packageSize)) {
     app::LogMessage("ERROR: bLoadPackageTables: file table of %u bytes runs past the end of the package (%u bytes).\r\n",
@@ -256,7 +265,7 @@ bool bLoadPackageTables() {
   if (tableLength != 0) {
     files = byGetFileMap(view, state.mapping, platform::kFileMapRead, static_cast<std::uint32_t>(tablePosition + 4),
                          tableLength);
-    if (files == nullptr) return false;
+    if (files == nullptr) return ViewFailed(state, "file table");
   }
   state.CopyTotal = 0;
   app::SetProgressTotal(tableLength);

@@ -25,6 +25,8 @@ enum class FaultOp {
   DeleteAtRestart,
   MoveAtRestart,
   MoveNow,
+  // The lock step of AllocateLockedBuffer alone: the buffer comes back unlocked.
+  LockMemory,
   Count
 };
 

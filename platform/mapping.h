@@ -131,7 +131,8 @@ class LockedBuffer {
 
   std::uint8_t* data() const { return static_cast<std::uint8_t*>(data_); }
   std::size_t size() const { return size_; }
-  // False only on the simulator when the host's locked-memory limit refused the lock.
+  // False when the system refused the lock (a working-set quota, a host's
+  // locked-memory limit); the buffer is still page-aligned and usable.
   bool locked() const { return locked_; }
 
  private:
@@ -141,7 +142,9 @@ class LockedBuffer {
 };
 
 // VirtualAlloc (committed, read-write) plus VirtualLock of `size` bytes,
-// rounded up to whole pages; empty on failure.
+// rounded up to whole pages; empty when the pages cannot be had. When only
+// the lock fails, the buffer comes back unlocked with the lock's error as
+// the last error (kErrorSuccess after a lock).
 LockedBuffer AllocateLockedBuffer(std::size_t size);
 
 }  // namespace platform

@@ -153,9 +153,13 @@ LockedBuffer AllocateLockedBuffer(std::size_t size) {
   }
   // A host whose locked-memory limit refuses the lock still gets the
   // buffer: the simulator's unbuffered reads only need its alignment.
-  bool locked = mlock(data, rounded) == 0;
+  if (FaultHit(FaultOp::LockMemory)) return LockedBuffer(data, rounded, false);
+  if (mlock(data, rounded) != 0) {
+    Fail(kErrorNotEnoughMemory);
+    return LockedBuffer(data, rounded, false);
+  }
   SetLastErrorCode(kErrorSuccess);
-  return LockedBuffer(data, rounded, locked);
+  return LockedBuffer(data, rounded, true);
 }
 
 }  // namespace platform

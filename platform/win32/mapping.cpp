@@ -91,12 +91,10 @@ LockedBuffer AllocateLockedBuffer(std::size_t size) {
   std::size_t rounded = (size + page - 1) / page * page;
   void* data = ::VirtualAlloc(nullptr, rounded, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   if (data == nullptr) return LockedBuffer();
-  if (!::VirtualLock(data, rounded)) {
-    DWORD error = ::GetLastError();
-    ::VirtualFree(data, 0, MEM_RELEASE);
-    ::SetLastError(error);
-    return LockedBuffer();
-  }
+  // Unbuffered reads need the alignment; a refused lock (the working-set
+  // quota) leaves pages that may be paged out, which costs time only.
+  if (FaultHit(FaultOp::LockMemory) || !::VirtualLock(data, rounded)) return LockedBuffer(data, rounded, false);
+  ::SetLastError(ERROR_SUCCESS);
   return LockedBuffer(data, rounded, true);
 }
 

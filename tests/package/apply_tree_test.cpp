@@ -97,6 +97,12 @@ class ApplyTreeTest : public packagetest::PackageTest {
   static Entry File(const std::string& content, bool readOnly = false) { return Entry{false, readOnly, content}; }
   static Entry Folder() { return Entry{true, false, ""}; }
 
+  std::vector<platform::PendingOperation> Pending() {
+    std::vector<platform::PendingOperation> operations;
+    EXPECT_TRUE(platform::ListPendingOperations(&operations));
+    return operations;
+  }
+
   const Tree kOld = {
       {"bin", Folder()},
       {"bin\\engine.dll", File("engine 1")},
@@ -162,6 +168,43 @@ TEST_F(ApplyTreeTest, AFileInUseIsReplacedAtTheRestart) {
   std::string output;
   ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
   EXPECT_EQ(Read(PathOf("Device")), kNew);
+}
+
+// A record that names the destination root itself (and would delete it
+// whole) or a device (which the device would open as the port) is refused;
+// the package's other records are applied.
+TEST_F(ApplyTreeTest, RecordsNamingTheRootOrADeviceAreRefusedAndTheRestApplied) {
+  Make(PathOf("Device"), kOld);
+  Make(PathOf("Outside"), {{"keep.txt", File("outside")}});
+  zampack::PackageImage image = Image();
+  const std::vector<std::string> roots = {"\\.", ".", "\\sub\\..", "\\a\\.\\..\\..", "\\ . "};
+  const std::vector<std::string> devices = {"\\COM1", "\\con.txt", "\\sub\\NUL.", "\\LPT9.log"};
+  for (const std::string& path : roots) AddChange(image, path, true, true, false, true);
+  AddChange(image, "\\sub", true, true, false, false);
+  AddChange(image, "\\sub\\good.txt", false, true, false, false);
+  AddFile(image, "\\sub\\good.txt", "good");
+  for (const std::string& path : devices) {
+    AddChange(image, path, false, true, true, false);
+    AddFile(image, path, "to a port");
+  }
+  ApplyPackage(Write(Encode(image)), PathOf("Device"));
+
+  Tree expected = kOld;
+  expected["sub"] = Folder();
+  expected["sub\\good.txt"] = File("good");
+  EXPECT_EQ(Read(PathOf("Device")), expected);
+  EXPECT_EQ(Read(PathOf("Outside")), (Tree{{"keep.txt", File("outside")}}));
+  for (const std::string& path : roots) {
+    EXPECT_NE(Log().find("ERROR: bLoadPackageTables: change record path \"" + path + "\" leaves the destination; skipped."),
+              std::string::npos)
+        << path;
+  }
+  for (const std::string& path : devices) {
+    EXPECT_NE(Log().find("ERROR: bLoadPackageTables: change record path \"" + path + "\" names a device; skipped."),
+              std::string::npos)
+        << path;
+  }
+  EXPECT_TRUE(Pending().empty());
 }
 
 }  // namespace

@@ -85,27 +85,113 @@ TEST_F(ExtractionTest, AFileInUseGoesToTmpAndIsSwappedInAtTheRestart) {
   EXPECT_FALSE(testsupport::Exists(PathOf("Run\\Tmp\\engine.dlla")));
 }
 
-TEST_F(ExtractionTest, TheReplacementNameSearchSkipsNamesInUse) {
+TEST_F(ExtractionTest, TheReplacementNameSearchSkipsNamesInUseAndTriesEveryNameThatFits) {
   ASSERT_TRUE(platform::MakeFolder(PathOf("Run\\Tmp")));
   for (char c = 'a'; c <= 'z'; ++c) ASSERT_TRUE(testsupport::WriteBytes(PathOf("Run\\Tmp\\voice.dat") + c, "older"));
-  // A destination folder that does not exist cannot be opened either.
+  // A leaf whose first replacement name takes the whole 259 characters: it
+  // is taken, and ...b still fits although ...aa would not.
+  std::string leaf(259 - PathOf("Run\\Tmp\\").size() - 1, 'L');
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Run\\Tmp\\") + leaf + "a", "older"));
+  for (const std::string& name : {std::string("voice.dat"), leaf}) {
+    ASSERT_TRUE(testsupport::WriteBytes(PathOf("Root\\") + name, "old"));
+  }
+  testsupport::HelperProcess voice(testsupport::HoldfilePath(), testsupport::Quote(PathOf("Root\\voice.dat")) + " read none");
+  testsupport::HelperProcess longName(testsupport::HoldfilePath(), testsupport::Quote(PathOf("Root\\") + leaf) + " read none");
+  ASSERT_EQ(voice.FirstLine(), "opened");
+  ASSERT_EQ(longName.FirstLine(), "opened");
   zampack::PackageImage image = Image();
-  AddFile(image, "Missing\\voice.dat", "new voice");
+  AddFile(image, "voice.dat", "new voice");
+  AddFile(image, leaf, "long name");
   Apply(image);
   EXPECT_EQ(testsupport::ReadBytes(PathOf("Run\\Tmp\\voice.datza")), "new voice");
-  ASSERT_EQ(Pending().size(), 3u);
-  EXPECT_EQ(Pending()[1].to, PathOf("Root\\Missing\\voice.dat"));
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Run\\Tmp\\") + leaf + "b"), "long name") << Log();
+  std::vector<platform::PendingOperation> pending = Pending();
+  ASSERT_EQ(pending.size(), 6u);
+  EXPECT_EQ(pending[1].to, PathOf("Root\\voice.dat"));
+  EXPECT_EQ(pending[4].to, PathOf("Root\\") + leaf);
 }
 
 TEST_F(ExtractionTest, WhenNoReplacementCanBeCreatedTheAttemptFails) {
   ASSERT_TRUE(testsupport::WriteBytes(PathOf("Run\\Tmp"), "a file where the folder should be"));
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Root\\x.dat"), "old"));
+  testsupport::HelperProcess holder(testsupport::HoldfilePath(), testsupport::Quote(PathOf("Root\\x.dat")) + " read none");
+  ASSERT_EQ(holder.FirstLine(), "opened");
   zampack::PackageImage image = Image();
-  AddFile(image, "Missing\\x.dat", "x");
+  AddFile(image, "x.dat", "x");
   Apply(image);
   EXPECT_NE(Log().find("ERROR: bCopyFile() could not create a replacement file for \"x.dat\""), std::string::npos)
       << Log();
   EXPECT_TRUE(Pending().empty());
   EXPECT_FALSE(app::Run().bRebootRequired);
+}
+
+// A destination folder the device does not have yet is made before the
+// file is written; a restart is never asked to move a file into a folder
+// that will not be there.
+TEST_F(ExtractionTest, MissingFoldersAreMadeAndOnlyInUseFilesWaitForTheRestart) {
+  zampack::PackageImage image = Image();
+  AddFile(image, "Missing\\deeper\\voice.dat", "new voice");
+  Apply(image);
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\Missing\\deeper\\voice.dat")), "new voice");
+
+  // A language the device never had: the package's own folder and its location are both missing.
+  app::Run().LocationPaths[2] = PathOf("Languages");
+  zampack::PackageImage language = Image(2, u"Deutsch");
+  AddFile(language, "strings.xml", "<Strings/>");
+  AddFile(language, "\\voice\\anna.dat", "anna");
+  Apply(language);
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Languages\\Deutsch\\strings.xml")), "<Strings/>");
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Languages\\Deutsch\\voice\\anna.dat")), "anna");
+  EXPECT_TRUE(Pending().empty());
+  EXPECT_FALSE(app::Run().bRebootRequired);
+  EXPECT_FALSE(testsupport::Exists(PathOf("Run\\Tmp")));
+  EXPECT_EQ(Log().find("ERROR"), std::string::npos) << Log();
+}
+
+TEST_F(ExtractionTest, AFolderThatCannotBeMadeIsNeverTheTargetOfAMove) {
+  platform::ArmFault(platform::FaultOp::MakeFolder, -1, platform::kErrorAccessDenied);
+  zampack::PackageImage image = Image();
+  AddFile(image, "New\\a.txt", "a");
+  Apply(image);
+  platform::ClearFaults();
+  EXPECT_NE(Log().find("ERROR: bCopyFile() cannot create the folder \"" + PathOf("Root\\New") + "\" for \"" +
+                       PathOf("Root\\New\\a.txt") + "\" (error 5)."),
+            std::string::npos)
+      << Log();
+  EXPECT_TRUE(Pending().empty());
+  EXPECT_FALSE(testsupport::Exists(PathOf("Run\\Tmp\\a.txta")));
+  EXPECT_FALSE(app::Run().bRebootRequired);
+
+  // A folder that stage 7 could only prepare in Tmp\ arrives at the restart;
+  // the file follows it there.
+  ASSERT_TRUE(platform::MakeFolder(PathOf("Run\\Tmp")));
+  ASSERT_TRUE(platform::MakeFolder(PathOf("Run\\Tmp\\New")));
+  ASSERT_TRUE(platform::MoveAtRestart(PathOf("Run\\Tmp\\New"), PathOf("Root\\New")));
+  platform::ArmFault(platform::FaultOp::MakeFolder, -1, platform::kErrorAccessDenied);
+  Apply(image);
+  platform::ClearFaults();
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Run\\Tmp\\a.txta")), "a");
+  EXPECT_EQ(Pending().size(), 4u);
+  std::string output;
+  ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\New\\a.txt")), "a");
+}
+
+// Unbuffered reads need an aligned buffer, not a locked one: a refused lock
+// is noted once and every check still reads the disk.
+TEST_F(ExtractionTest, TheReadBackCheckGoesOnWhenTheBufferCannotBeLocked) {
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Root\\written.bin"), "written"));
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Root\\zeros.bin"), std::string(100, '\0')));
+  platform::ArmFault(platform::FaultOp::LockMemory, 1, 1453);
+  EXPECT_TRUE(bCheckWrittenFile(PathOf("Root\\written.bin")));
+  EXPECT_FALSE(bCheckWrittenFile(PathOf("Root\\zeros.bin")));
+  EXPECT_TRUE(bCheckWrittenFile(PathOf("Root\\written.bin")));
+  EXPECT_FALSE(Package().readBackBuffer.locked());
+  EXPECT_EQ(Log().find("ERROR"), std::string::npos);
+  std::string line = "bCheckWrittenFile: the read-back buffer could not be locked in memory (error 1453); using it unlocked.";
+  std::size_t first = Log().find(line);
+  EXPECT_NE(first, std::string::npos) << Log();
+  EXPECT_EQ(Log().find(line, first + 1), std::string::npos) << "noted once";
 }
 
 TEST_F(ExtractionTest, AFileThatReadsBackAsZerosIsTriedThirtyTimes) {

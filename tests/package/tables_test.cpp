@@ -162,7 +162,7 @@ TEST_F(TablesTest, ViewsAlignToTheGranularity) {
   EXPECT_FALSE(view.IsMapped());
 }
 
-TEST_F(TablesTest, AViewThatCannotBeMappedEndsTheStageSilently) {
+TEST_F(TablesTest, AViewThatCannotBeMappedLoadsNothing) {
   zampack::PackageImage image = Image();
   AddChange(image, "\\a.txt", false, true, false, false);
   AddFile(image, "\\a.txt", "a");
@@ -172,7 +172,9 @@ TEST_F(TablesTest, AViewThatCannotBeMappedEndsTheStageSilently) {
   EXPECT_FALSE(bLoadPackageTables());
   EXPECT_TRUE(Package().ChangeList.empty());
   EXPECT_TRUE(Package().CopyList.empty());
-  EXPECT_EQ(Log(), "");
+  EXPECT_NE(Log().find("ERROR: bLoadPackageTables: byGetFileMap() failed with error 8 for the change list."),
+            std::string::npos)
+      << Log();
 }
 
 TEST_F(TablesTest, MalformedTablesLoadNothing) {
@@ -215,13 +217,25 @@ TEST_F(TablesTest, BadRecordsAreSkippedAndTheRestLoads) {
   zampack::PackageImage image = Image();
   const std::vector<std::string> refused = {
       "..\\evil.txt", "\\a\\..\\..\\evil.txt", "\\a\\..", "C:\\evil.txt", "\\\\server\\share\\evil.txt",
-      "\\a/evil.txt", "\\...\\evil.txt", "\\.. \\evil.txt", "", "\\", "a:stream"};
+      "\\a/evil.txt", "\\...\\evil.txt", "\\.. \\evil.txt", "", "\\", "a:stream",
+      // The root itself, however it is spelt.
+      "\\.", ".", "\\sub\\..", "\\a\\.\\..\\..", "\\ . ", "\\ \\x.txt", "\\sub\\.\\x.txt"};
+  // Devices, in any case, with an extension, trailing dots or blanks, as any component.
+  const std::vector<std::string> devices = {"\\COM1", "\\con.txt", "\\sub\\NUL.", "\\LPT9.log", "\\aux .dat",
+                                            "\\Prn\\x.txt", "\\com\xB9", "\\lpt0", "\\CONOUT$"};
+  for (const std::string& path : devices) {
+    AddChange(image, path, false, true, false, true);
+    AddFile(image, path, "device");
+  }
   for (const std::string& path : refused) {
     AddChange(image, path, false, true, false, true);
     AddFile(image, path, "bad");
   }
   AddChange(image, "\\ok\\a..b.txt", false, true, false, false);
   AddFile(image, "\\ok\\a..b.txt", "good");
+  for (const char* near : {"\\ok\\console", "\\ok\\com10.txt", "\\ok\\lpt", "\\ok\\.profile", "\\ok\\nul-device"}) {
+    AddChange(image, near, false, false, true, false);
+  }
   AddChange(image, "\\unterminated", false, true, false, false);
   AddFile(image, "\\unterminated", "x");
   AddChange(image, std::string(255, 'n'), false, true, false, false);  // too long below the root
@@ -230,9 +244,10 @@ TEST_F(TablesTest, BadRecordsAreSkippedAndTheRestLoads) {
   AddChange(image, "\\wrap.txt", false, true, false, false);
   AddFile(image, "\\wrap.txt", "offset that wraps in 32 bits");
   std::size_t changes = image.changes.size();
-  std::size_t unterminated = refused.size() + 1;
+  std::size_t unterminatedChange = refused.size() + devices.size() + 6;
+  std::size_t unterminated = refused.size() + devices.size() + 1;
   std::string bytes = Encode(image);
-  std::memset(bytes.data() + ChangeAt(unterminated), 'u', kPathSize);
+  std::memset(bytes.data() + ChangeAt(unterminatedChange), 'u', kPathSize);
   std::memset(bytes.data() + FileAt(changes, unterminated) + 4, 'u', kPathSize);
   std::size_t far = FileAt(changes, unterminated + 1);
   Put32(bytes, far + 268, 0x7FFFFFFF);  // StoredSize
@@ -241,16 +256,22 @@ TEST_F(TablesTest, BadRecordsAreSkippedAndTheRestLoads) {
   app::Run().LocationPaths[0] = "C:\\Data";
 
   ASSERT_TRUE(LoadPatched(bytes));
-  EXPECT_EQ(ChangePaths(), (std::vector<std::string>{"\\ok\\a..b.txt", "\\far.txt", "\\wrap.txt"}));
+  EXPECT_EQ(ChangePaths(), (std::vector<std::string>{"\\ok\\a..b.txt", "\\ok\\console", "\\ok\\com10.txt",
+                                                     "\\ok\\lpt", "\\ok\\.profile", "\\ok\\nul-device", "\\far.txt",
+                                                     "\\wrap.txt"}));
   EXPECT_EQ(CopyPaths(), (std::vector<std::string>{"\\ok\\a..b.txt"}));
-  EXPECT_EQ(Package().DeleteCount, 0u);
+  EXPECT_EQ(Package().DeleteCount, 5u);
+  EXPECT_TRUE(LogHas("ERROR: bLoadPackageTables: change record path \"\\.\" leaves the destination; skipped.\r\n"));
+  EXPECT_TRUE(LogHas("ERROR: bLoadPackageTables: change record path \"\\sub\\NUL.\" names a device; skipped.\r\n"));
   EXPECT_TRUE(LogHas("ERROR: bLoadPackageTables: change record path \"..\\evil.txt\" leaves the destination; skipped.\r\n"));
-  EXPECT_TRUE(LogHas("ERROR: bLoadPackageTables: change record 12 has no terminated path; skipped.\r\n"));
-  EXPECT_TRUE(LogHas("ERROR: bLoadPackageTables: file record 12 has no terminated path; skipped.\r\n"));
+  EXPECT_TRUE(LogHas("ERROR: bLoadPackageTables: change record " + std::to_string(unterminatedChange) +
+                     " has no terminated path; skipped.\r\n"));
+  EXPECT_TRUE(LogHas("ERROR: bLoadPackageTables: file record " + std::to_string(unterminated) +
+                     " has no terminated path; skipped.\r\n"));
   EXPECT_TRUE(LogHas("is longer than 259 characters; skipped.\r\n"));
   EXPECT_TRUE(LogHas("ERROR: bLoadPackageTables: stream of \"\\far.txt\" (2147483647 bytes at"));
   EXPECT_TRUE(LogHas("ERROR: bLoadPackageTables: stream of \"\\wrap.txt\""));
-  EXPECT_EQ(ErrorLines(), refused.size() + 5);
+  EXPECT_EQ(ErrorLines(), refused.size() + devices.size() + 5);
 }
 
 }  // namespace

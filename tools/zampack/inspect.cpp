@@ -150,8 +150,8 @@ void CheckRecords(const Layout& layout, std::vector<std::string>* faults) {
       faults->push_back(where + ": path has no NUL in its 260 bytes");
       continue;
     }
-    if (!IsSafeRecordPath(path)) {
-      faults->push_back(where + ": path \"" + Display(change.Path) + "\" leaves the destination");
+    if (const char* fault = RecordPathFault(path)) {
+      faults->push_back(where + ": path \"" + Display(change.Path) + "\" " + fault);
       continue;
     }
     firstByPath.try_emplace(FoldPath(path), i);
