@@ -74,4 +74,64 @@ TEST_F(UpdateTest, AFileInUseIsReplacedAtTheNextRestart) {
   EXPECT_FALSE(testsupport::Exists(PathOf("Update\\Tmp\\engine.dlla")));
 }
 
+// Destinations the device does not have yet: a language it never had (the
+// package's own folder) and a location folder that is missing altogether.
+class NewFolderTest : public e2e::E2eTest {
+ protected:
+  void MakePackages() {
+    MakeTree("German", {{"strings.xml", "<Strings lang=\"de\"/>"}, {"anna.dat", "anna"}});
+    Zampack("build", "LANGUAGE_PACKAGE", "Deutsch", {"German"}, "german.zam");
+    MakeTree("Hw", {{"driver.sys", "driver 2"}, {"ZAMServiceComm.dll", "comm 2"}});
+    Zampack("build", "HW_LIBRARY", "Hardware", {"Hw"}, "hw.zam");
+  }
+  void ExpectDelivered() {
+    EXPECT_EQ(testsupport::ReadBytes(PathOf("Device\\Languages\\Deutsch\\strings.xml")), "<Strings lang=\"de\"/>");
+    EXPECT_EQ(testsupport::ReadBytes(PathOf("Device\\Languages\\Deutsch\\anna.dat")), "anna");
+    EXPECT_EQ(testsupport::ReadBytes(PathOf("Device\\HW\\driver.sys")), "driver 2");
+    EXPECT_EQ(testsupport::ReadBytes(PathOf("Device\\HW\\ZAMServiceComm.dll")), "comm 2");
+    for (const char* folder : {"Device\\Languages\\Deutsch\\*", "Device\\HW\\*"}) {
+      std::vector<platform::FolderEntry> entries;
+      EXPECT_TRUE(platform::ListFolder(PathOf(folder), &entries));
+      EXPECT_EQ(entries.size(), 2u) << folder;
+    }
+  }
+};
+
+TEST_F(NewFolderTest, PackagesForFoldersTheDeviceLacksArriveWhole) {
+  MakePackages();
+  WriteDescriptor("false", {"german.zam", "hw.zam"});
+  ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
+  ExpectDelivered();
+  EXPECT_TRUE(Pending().empty());
+  EXPECT_TRUE(LogHas("Reboot not required.")) << Log();
+  EXPECT_EQ(Log().find("ERROR"), std::string::npos) << Log();
+}
+
+TEST_F(NewFolderTest, WithAFileInUseTheRestartOnlyMovesIntoFoldersThatExist) {
+  MakePackages();
+  ASSERT_TRUE(testsupport::WriteBytes(Software() + "engine.dll", "engine 1"));
+  MakeTree("New", {{"engine.dll", "engine 2"}});
+  Zampack("build", "SOFTWARE", "Orvanta", {"New"}, "software.zam");
+  WriteDescriptor("true", {"software.zam", "german.zam", "hw.zam"});
+  {
+    testsupport::HelperProcess holder(testsupport::HoldfilePath(), testsupport::Quote(Software() + "engine.dll") + " read none");
+    ASSERT_EQ(holder.FirstLine(), "opened");
+    ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
+  }
+  ExpectDelivered();
+  std::vector<platform::PendingOperation> pending = Pending();
+  ASSERT_EQ(pending.size(), 3u);
+  for (const platform::PendingOperation& operation : pending) {
+    if (operation.isDelete) continue;
+    std::string folder = operation.to.substr(0, operation.to.rfind('\\'));
+    platform::Dword attributes = platform::FileAttributes(folder);
+    EXPECT_TRUE(attributes != platform::kInvalidAttributes && (attributes & platform::kAttributeDirectory) != 0)
+        << operation.to;
+  }
+  std::string output;
+  ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
+  ExpectDelivered();
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "engine.dll"), "engine 2");
+}
+
 }  // namespace

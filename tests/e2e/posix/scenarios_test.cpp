@@ -8,7 +8,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "package/layout.h"
 #include "tests/e2e/e2e_fixture.h"
+#include "tools/zampack/package_image.h"
 
 namespace {
 
@@ -176,28 +178,86 @@ TEST_F(ScenarioTest, AnInstallerThatCannotStartIsStillDeleted) {
   EXPECT_FALSE(testsupport::Exists(Software() + "setup.msi"));
 }
 
-// The msiexec parameters have room for 259 characters: a longer installer
-// path would be cut, so it is not started at all.
-TEST_F(ScenarioTest, AnInstallerPathTooLongForTheParametersIsNotStarted) {
+// The msiexec parameters have room for 260 characters: the last installer's
+// path may take 235 of them beside "/qb!- /forcerestart /I" and its quotes.
+// A longer path would be cut, so it is not started at all.
+TEST_F(ScenarioTest, TheLastInstallerPathMayTake235Characters) {
   InstallMsiexec();
-  std::string deep = "Device\\" + std::string(200, 'd');
-  ASSERT_TRUE(platform::MakeFolder(PathOf(deep)));
-  MakeTree("Setup", {{"long-named-installer-package.msi", "msi"}, {"ok.msi", "msi"}});
+  for (std::size_t length : {235u, 236u}) {
+    std::string folder = "Device\\" + std::string(length - PathOf("Device\\").size() - 6, 'd');
+    std::string installer = PathOf(folder) + "\\x.msi";
+    ASSERT_EQ(installer.size(), length);
+    ASSERT_TRUE(platform::MakeFolder(PathOf(folder)));
+    MakeTree("Setup" + std::to_string(length), {{"x.msi", "msi"}});
+    Zampack("build", "SOFTWARE", "Setup", {"Setup" + std::to_string(length)}, "setup.zam");
+    WriteDescriptor("false", {"setup.zam"});
+    std::string descriptor = testsupport::ReadBytes(PathOf("Update\\UpdateInfo.xml"));
+    descriptor.replace(descriptor.find(Software()), Software().size(), PathOf(folder) + "\\");
+    ASSERT_TRUE(testsupport::WriteBytes(PathOf("Update\\UpdateInfo.xml"), descriptor));
+    ASSERT_TRUE(testsupport::WriteBytes(std::string(getenv("ORVANTA_DEVICE_ROOT")) + "/sim/msiexec.log", ""));
+    ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
+    EXPECT_FALSE(testsupport::Exists(installer));
+    if (length == 235) {
+      EXPECT_EQ(SimFile("msiexec.log"), "start [/qb!- /forcerestart /I \"" + installer + "\"] in " +
+                                            folder.substr(7) + " argc 4\nend\n");
+    } else {
+      EXPECT_TRUE(LogHas("ERROR: Installer path too long for the msiexec parameters (261 characters): \"" + installer +
+                         "\"."))
+          << Log();
+      EXPECT_EQ(SimFile("msiexec.log"), "") << "not started with a cut path";
+    }
+  }
+}
+
+// An installer whose destination is in use goes to a replacement file;
+// msiexec is given that file's full path, where it is when msiexec starts.
+TEST_F(ScenarioTest, AnInstallerInUseIsInstalledFromItsReplacementFile) {
+  InstallMsiexec();
+  std::string folder = std::string(getenv("ORVANTA_DEVICE_ROOT")) + "/C/Windows/System32";
+  std::ofstream(folder + "/msiexec.exe", std::ios::app)
+      << "for a; do last=$a; done\n"
+         "host=\"$ORVANTA_DEVICE_ROOT/$(printf %s \"$last\" | cut -c1)$(printf %s \"$last\" | cut -c3- | tr '\\\\' /)\"\n"
+         "test -f \"$host\" && echo \"exists $(cat \"$host\")\" >> \"$ORVANTA_DEVICE_ROOT/sim/msiexec.log\"\n";
+  ASSERT_TRUE(testsupport::WriteBytes(Software() + "setup.msi", "msi 1"));
+  MakeTree("Setup", {{"setup.msi", "msi 2"}});
   Zampack("build", "SOFTWARE", "Setup", {"Setup"}, "setup.zam");
   WriteDescriptor("false", {"setup.zam"});
-  std::string descriptor = testsupport::ReadBytes(PathOf("Update\\UpdateInfo.xml"));
-  std::size_t at = descriptor.find(Software());
-  descriptor.replace(at, Software().size(), PathOf(deep) + "\\");
-  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Update\\UpdateInfo.xml"), descriptor));
-  ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
-  std::string installer = PathOf(deep) + "\\long-named-installer-package.msi";
-  EXPECT_TRUE(LogHas("ERROR: Installer path too long for the msiexec parameters (" +
-                     std::to_string(installer.size() + 12) + " characters): \"" + installer + "\"."))
+  testsupport::HelperProcess holder(testsupport::HoldfilePath(), testsupport::Quote(Software() + "setup.msi") + " read none");
+  ASSERT_EQ(holder.FirstLine(), "opened");
+  ASSERT_EQ(RunTool("00001A2C en"), 0);
+  std::string replacement = PathOf("Update\\Tmp\\setup.msia");
+  EXPECT_EQ(SimFile("msiexec.log"), "start [/qb!- /forcerestart /I \"" + replacement + "\"] in Tmp argc 4\nend\nexists msi 2\n");
+  EXPECT_TRUE(LogHas("Installing: " + replacement + " /qb!- /forcerestart /I \"" + replacement + "\""));
+  EXPECT_FALSE(testsupport::Exists(replacement)) << "deleted after it ran";
+}
+
+// Tables that cannot be read end their package with message 9 behind the
+// stage text; nothing of it is applied and the next package still is.
+TEST_F(ScenarioTest, APackageWhoseFileTableRunsPastItsEndShowsMessage9) {
+  ASSERT_TRUE(testsupport::WriteBytes(Software() + "old.txt", "old"));
+  MakeTree("First", {{"old.txt", "new"}, {"more.txt", "more"}});
+  MakeTree("Second", {{"second.txt", "second"}});
+  Zampack("build", "SOFTWARE", "First", {"First"}, "first.zam");
+  Zampack("build", "SOFTWARE", "Second", {"Second"}, "second.zam");
+  std::string bytes = testsupport::ReadBytes(PathOf("Update\\first.zam"));
+  std::uint32_t tableOffset = package::ReadUint32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 48);
+  std::uint8_t length[4];
+  package::WriteUint32(length, static_cast<std::uint32_t>(bytes.size()));
+  bytes.replace(package::kHeaderSize + tableOffset, 4, reinterpret_cast<const char*>(length), 4);
+  zampack::SealPackageBytes(bytes);
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Update\\first.zam"), bytes));
+  WriteDescriptor("false", {"first.zam", "second.zam"});
+  ASSERT_EQ(RunTool("00001A2C en"), 0);
+  EXPECT_TRUE(LogHas("ERROR: bLoadPackageTables: file table of " + std::to_string(bytes.size()) +
+                     " bytes runs past the end of the package (" + std::to_string(bytes.size()) + " bytes)."))
       << Log();
-  EXPECT_FALSE(testsupport::Exists(installer));
-  EXPECT_EQ(SimFile("msiexec.log"), "start [/qb!- /forcerestart /I \"" + PathOf(deep) + "\\ok.msi\"] in " +
-                                        std::string(200, 'd') + " argc 4\nend\n")
-      << "the other installer still runs";
+  EXPECT_NE(Window().find(" SOFTWARE  First  2.0 - Loading Update Information  100%ERROR: Update Information Missing.\r\n"
+                          " SOFTWARE  Second  2.0 - Complete  "),
+            std::string::npos)
+      << Window();
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "old.txt"), "old");
+  EXPECT_FALSE(testsupport::Exists(Software() + "more.txt"));
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "second.txt"), "second");
 }
 
 TEST_F(ScenarioTest, ADeferredChangeOffTheDevicePromptsInTheRunsLanguage) {
