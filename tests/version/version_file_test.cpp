@@ -1,0 +1,332 @@
+// The version file on disk: the exact bytes written, what a read accepts and
+// refuses, files from other writers, and saving over an old file.
+#include "platform/fault.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "tests/support/scratch.h"
+#include "version/version_info.h"
+
+using namespace version;
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
+
+namespace {
+
+std::string Utf16Le(const std::u16string& text) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+VersionNumber Version(int major, int minor, int year, int month, int day, const std::u16string& preRelease = u"") {
+  return VersionNumber(major, minor, preRelease, VersionDate(year, month, day).date);
+}
+
+class VersionFileTest : public testsupport::ScratchTest {
+ protected:
+  void TearDown() override {
+    platform::ClearFaults();
+    ScratchTest::TearDown();
+  }
+
+  std::u16string File() const { return platform::NarrowToWide(PathOf("Version.xml")); }
+
+  // A UTF-8 version file whose root holds `body`.
+  void WriteFile(const std::string& body) {
+    ASSERT_TRUE(WriteBytes(PathOf("Version.xml"), "<?xml version=\"1.0\"?>\n<VersionInfo version=\"1.05_2014-07-07\">" +
+                                                      body + "</VersionInfo>\n"));
+  }
+
+  static std::string Data(const std::string& major = "1", const std::string& minor = "5",
+                          const std::string& date = "2014-07-07") {
+    return "<VersionData><MajorVersion>" + major + "</MajorVersion><MinorVersion>" + minor +
+           "</MinorVersion><Date>" + date + "</Date><PreRelease/></VersionData>";
+  }
+};
+
+const char16_t kMapFile[] =
+    u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n"
+    u"<VersionInfo version=\"1.05_2014-07-07\" xmlns=\"https://schemas.colmarte.com/xsd/Version\" "
+    u"xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    u"xsi:schemaLocation=\"xmlns https://schemas.colmarte.com/xsd/Version_1.05_2014-07-07.xsd\">\n"
+    u"\t<Name>Alpen &amp; Seen</Name>\n"
+    u"\t<Type>MAP</Type>\n"
+    u"\t<PartNumber>MP-7</PartNumber>\n"
+    u"\t<VersionData>\n"
+    u"\t\t<MajorVersion>3</MajorVersion>\n"
+    u"\t\t<MinorVersion>5</MinorVersion>\n"
+    u"\t\t<Date>2024-11-30</Date>\n"
+    u"\t\t<PreRelease>rc&lt;2&gt;</PreRelease>\n"
+    u"\t</VersionData>\n"
+    u"\t<PrerequisiteData>\n"
+    u"\t\t<Prerequisite>\n"
+    u"\t\t\t<Name>Orvanta</Name>\n"
+    u"\t\t\t<Type>SOFTWARE</Type>\n"
+    u"\t\t\t<PartNumber></PartNumber>\n"
+    u"\t\t\t<VersionData>\n"
+    u"\t\t\t\t<MajorVersion>2</MajorVersion>\n"
+    u"\t\t\t\t<MinorVersion>10</MinorVersion>\n"
+    u"\t\t\t\t<Date>2024-01-02</Date>\n"
+    u"\t\t\t\t<PreRelease></PreRelease>\n"
+    u"\t\t\t</VersionData>\n"
+    u"\t\t</Prerequisite>\n"
+    u"\t\t<Prerequisite>\n"
+    u"\t\t\t<Name>Stra\u00DFen \u201Cs\u00FCd\u201D</Name>\n"
+    u"\t\t\t<Type>ICONS</Type>\n"
+    u"\t\t\t<PartNumber>IC-1</PartNumber>\n"
+    u"\t\t\t<VersionData>\n"
+    u"\t\t\t\t<MajorVersion>0</MajorVersion>\n"
+    u"\t\t\t\t<MinorVersion>0</MinorVersion>\n"
+    u"\t\t\t\t<Date>0000-00-00</Date>\n"
+    u"\t\t\t\t<PreRelease></PreRelease>\n"
+    u"\t\t\t</VersionData>\n"
+    u"\t\t</Prerequisite>\n"
+    u"\t</PrerequisiteData>\n"
+    u"\t<MapInfoData>\n"
+    u"\t\t<MapName>Alps \"2024\"</MapName>\n"
+    u"\t\t<Modified>true</Modified>\n"
+    u"\t\t<Categories>\n"
+    u"\t\t\t<Category>Roads</Category>\n"
+    u"\t\t\t<Category>Lakes</Category>\n"
+    u"\t\t</Categories>\n"
+    u"\t</MapInfoData>\n"
+    u"</VersionInfo>\n";
+
+TEST_F(VersionFileTest, AMapRecordIsWrittenByteForByteAndReadsBackToTheSameRecord) {
+  CMapVersion map(File(), u"Alpen & Seen");
+  map.SetPartNumber(u"MP-7");
+  map.SetVersionData(Version(3, 5, 2024, 11, 30, u"rc<2>"));
+  CVersionInfo software(u"", u"Orvanta");
+  software.Type = SOFTWARE;
+  software.SetVersionData(Version(2, 10, 2024, 1, 2));
+  CVersionInfo icons(u"", u"Stra\u00DFen \u201Cs\u00FCd\u201D");
+  icons.Type = ICONS;
+  icons.SetPartNumber(u"IC-1");  // no version: written as zero and kept
+  CVersionInfo unused(u"", u"Beyond the count");
+  map.Prerequisites = {software, icons, unused};
+  map.PrerequisiteCount = 2;
+  map.MapName = u"Alps \"2024\"";
+  map.Modified = true;
+  map.Categories = {u"Roads", u"", u"Lakes"};
+  map.Write();
+
+  std::string written = ReadBytes(PathOf("Version.xml"));
+  EXPECT_EQ(written, Utf16Le(kMapFile));
+  ASSERT_TRUE(map.Prerequisites[1].VersionData);
+  EXPECT_EQ(map.Prerequisites[1].VersionData->GetFileText(), u"0.00_0000-00-00");
+  ASSERT_TRUE(map.FormatVersion);
+  EXPECT_EQ(map.FormatVersion->GetFileText(), u"1.05_2014-07-07");
+
+  CMapVersion read(File());
+  ASSERT_TRUE(read.Read());
+  EXPECT_EQ(read.Type, MAP);
+  EXPECT_EQ(read.Name, u"Alpen & Seen");
+  EXPECT_EQ(read.PartNumber, u"MP-7");
+  ASSERT_TRUE(read.VersionData);
+  EXPECT_EQ(read.GetVersionText(), u"3.05 2024-11-30 rc<2>");
+  ASSERT_TRUE(read.FormatVersion);
+  EXPECT_EQ(read.FormatVersion->GetFileText(), u"1.05_2014-07-07");
+  ASSERT_EQ(read.PrerequisiteCount, 2);
+  EXPECT_EQ(CompareRecords(read.Prerequisites[0], software), 0);
+  EXPECT_EQ(read.Prerequisites[1].Name, icons.Name);
+  EXPECT_EQ(read.Prerequisites[1].PartNumber, u"IC-1");
+  EXPECT_EQ(read.MapName, u"Alps \"2024\"");
+  EXPECT_TRUE(read.Modified);
+  EXPECT_EQ(read.Categories, (std::vector<std::u16string>{u"Roads", u"Lakes"}));
+
+  // Writing what was read gives the same bytes again.
+  ASSERT_TRUE(platform::RemoveFile(PathOf("Version.xml")));
+  read.Write();
+  EXPECT_EQ(ReadBytes(PathOf("Version.xml")), written);
+}
+
+TEST_F(VersionFileTest, TheTypeDecidesWhetherAnEntryWithoutNameIsAccepted) {
+  // A map needs no name, and the type name is matched without case.
+  WriteFile("<Name></Name><Type>map</Type>" + Data() + "<PrerequisiteData/>");
+  CVersionInfo record(File());
+  EXPECT_TRUE(record.Read());
+  EXPECT_EQ(record.Type, MAP);
+
+  WriteFile("<Name>X</Name>" + Data() + "<PrerequisiteData/>");
+  EXPECT_TRUE(record.Read());
+  EXPECT_EQ(record.Type, UNKNOWN);
+
+  // Unknown type name: refused, with what was read before kept.
+  WriteFile("<Name>X</Name><Type>FOO</Type><PartNumber>P</PartNumber>" + Data() + "<PrerequisiteData/>");
+  EXPECT_FALSE(record.Read());
+  EXPECT_EQ(record.Type, NoPackageType);
+  EXPECT_EQ(record.Name, u"X");
+
+  WriteFile("<Type>VOICE</Type>" + Data() + "<PrerequisiteData/>");
+  EXPECT_FALSE(record.Read());
+  EXPECT_EQ(record.Type, VOICE);
+
+  // No VersionData: refused after the name, type and part number are read.
+  WriteFile("<Name>Anna</Name><Type>VOICE</Type><PartNumber>V-2</PartNumber><PrerequisiteData/>");
+  EXPECT_FALSE(record.Read());
+  EXPECT_EQ(record.Name, u"Anna");
+  EXPECT_EQ(record.PartNumber, u"V-2");
+  EXPECT_EQ(record.Type, VOICE);
+
+  // A record whose type a failed read left outside the table writes UNKNOWN.
+  record.Type = NoPackageType;
+  record.Write();
+  CVersionInfo again(File());
+  ASSERT_TRUE(again.Read());
+  EXPECT_EQ(again.Type, UNKNOWN);
+}
+
+TEST_F(VersionFileTest, PrerequisiteDataIsRequiredAndItsIncompleteEntriesAreSkipped) {
+  CVersionInfo record(File());
+  WriteFile("<Name>X</Name>" + Data());
+  EXPECT_FALSE(record.Read());
+
+  WriteFile("<Name>X</Name>" + Data() + "<PrerequisiteData></PrerequisiteData>");
+  EXPECT_TRUE(record.Read());
+  EXPECT_EQ(record.PrerequisiteCount, 0);
+
+  WriteFile("<Name>X</Name>" + Data() +
+            "<PrerequisiteData>some text"
+            "<Prerequisite><Name>A</Name><Type>SOFTWARE</Type>" + Data("2", "1") + "</Prerequisite>"
+            "<!-- a comment -->"
+            "<Prerequisite><Type>SOFTWARE</Type>" + Data() + "</Prerequisite>"
+            "<Prerequisite><Name>C</Name><Type>VOICE</Type></Prerequisite>"
+            "<Other><Name>B</Name>" + Data("3") + "</Other>"
+            "</PrerequisiteData>");
+  ASSERT_TRUE(record.Read());
+  ASSERT_EQ(record.PrerequisiteCount, 2);
+  EXPECT_EQ(record.Prerequisites[0].Name, u"A");
+  EXPECT_EQ(record.Prerequisites[0].VersionData->Major, 2);
+  EXPECT_EQ(record.Prerequisites[1].Name, u"B");
+  EXPECT_EQ(record.Prerequisites[1].Type, UNKNOWN);
+}
+
+TEST_F(VersionFileTest, NumbersDatesAndTheFormatVersionAreReadLeniently) {
+  WriteFile("<Name>X</Name>" + Data("12abc", "", "2014/07/07") + "<PrerequisiteData/>");
+  CVersionInfo record(File());
+  ASSERT_TRUE(record.Read());
+  EXPECT_EQ(record.VersionData->Major, 12);
+  EXPECT_EQ(record.VersionData->Minor, 0);
+  EXPECT_EQ(record.VersionData->GetDateText(), u"0000-00-00");
+
+  ASSERT_TRUE(WriteBytes(PathOf("Version.xml"),
+                         "<VersionInfo version=\"2.3_2020-01-02_rc_1\"><Name>X</Name>" + Data(" -4", "7x", "2014-07-07_rc") +
+                             "<PrerequisiteData/></VersionInfo>"));
+  ASSERT_TRUE(record.Read());
+  EXPECT_EQ(record.VersionData->Major, -4);
+  EXPECT_EQ(record.VersionData->Minor, 7);
+  EXPECT_EQ(record.VersionData->GetDateText(), u"2014-07-07");
+  EXPECT_EQ(record.FormatVersion->GetFileText(), u"2.03_2020-01-02_rc_1");
+
+  // A format version that cannot be read is 0.00 and does not fail the read.
+  for (const char* bad : {"", "1.05", "1.05_", "x1.05_2014-07-07", "1.123_2014-07-07"}) {
+    ASSERT_TRUE(WriteBytes(PathOf("Version.xml"), std::string("<VersionInfo version=\"") + bad + "\"><Name>X</Name>" +
+                                                      Data() + "<PrerequisiteData/></VersionInfo>"));
+    ASSERT_TRUE(record.Read()) << bad;
+    EXPECT_EQ(record.FormatVersion->GetFileText(), u"0.00_0000-00-00") << bad;
+  }
+}
+
+TEST_F(VersionFileTest, MapDataIsReadFromAnyEntryAndEmptyCategoriesAreWrittenAsOne) {
+  WriteFile("<Name>X</Name><Type>MAP</Type>" + Data() +
+            "<PrerequisiteData/><MapInfoData><MapName>Alps</MapName><Modified>TRUE</Modified>"
+            "<Categories>loose<Category>Roads</Category><Item>Lakes</Item><Category/></Categories></MapInfoData>");
+  CMapVersion map(File());
+  ASSERT_TRUE(map.Read());
+  EXPECT_EQ(map.MapName, u"Alps");
+  EXPECT_TRUE(map.Modified);
+  EXPECT_EQ(map.Categories, (std::vector<std::u16string>{u"Roads", u"Lakes"}));
+
+  // A missing map name keeps the one the record had; "yes" is not true.
+  WriteFile("<Name>X</Name><Type>MAP</Type>" + Data() + "<PrerequisiteData/><MapInfoData><Modified>yes</Modified></MapInfoData>");
+  ASSERT_TRUE(map.Read());
+  EXPECT_EQ(map.MapName, u"Alps");
+  EXPECT_FALSE(map.Modified);
+  EXPECT_EQ(map.Categories.size(), 2u);
+
+  map.Categories = {u"", u""};
+  map.Write();
+  std::string written = ReadBytes(PathOf("Version.xml"));
+  EXPECT_NE(written.find(Utf16Le(u"\t\t<Categories>\n\t\t\t<Category></Category>\n\t\t</Categories>\n").substr(2)),
+            std::string::npos);
+  CMapVersion read(File());
+  ASSERT_TRUE(read.Read());
+  EXPECT_TRUE(read.Categories.empty());
+}
+
+TEST_F(VersionFileTest, AWriteWithoutVersionDataWritesZerosAndKeepsThem) {
+  CVersionInfo record(File(), u"Anna");
+  record.Type = VOICE;
+  record.Write();
+  ASSERT_TRUE(record.VersionData);
+  EXPECT_EQ(record.VersionData->GetFileText(), u"0.00_0000-00-00");
+  std::string written = ReadBytes(PathOf("Version.xml"));
+  EXPECT_NE(written.find(Utf16Le(u"\t\t<MajorVersion>0</MajorVersion>\n\t\t<MinorVersion>0</MinorVersion>\n"
+                                 u"\t\t<Date>0000-00-00</Date>\n\t\t<PreRelease></PreRelease>\n"
+                                 u"\t</VersionData>\n\t<PrerequisiteData></PrerequisiteData>\n</VersionInfo>\n")
+                             .substr(2)),
+            std::string::npos);
+
+  // Without a path nothing is written and no document is made; Save without
+  // a document does nothing.
+  CVersionInfo nowhere(u"", u"Anna");
+  nowhere.Write();
+  EXPECT_FALSE(nowhere.Document);
+  CVersionInfo unread(platform::NarrowToWide(PathOf("Other.xml")));
+  unread.Save();
+  EXPECT_FALSE(testsupport::Exists(PathOf("Other.xml")));
+  EXPECT_FALSE(CVersionInfo().Read());
+  EXPECT_FALSE(unread.Read());
+}
+
+TEST_F(VersionFileTest, AUtf8FileFromAnotherWriterIsSavedBackAsUtf16) {
+  ASSERT_TRUE(WriteBytes(PathOf("Version.xml"),
+                         "<?xml version='1.0' encoding='UTF-8'?>\r\n<!-- made by hand -->\r\n"
+                         "<VersionInfo xmlns=\"urn:other\" version='1.05_2014-07-07' extra=\"1\">\r\n"
+                         "  <PrerequisiteData />\r\n  <VersionData>\r\n    <PreRelease>b\xC3\xA9ta</PreRelease>\r\n"
+                         "    <Date>2015-01-31</Date><MinorVersion>2</MinorVersion><MajorVersion>4</MajorVersion>\r\n"
+                         "  </VersionData>\r\n  <Unknown>kept out</Unknown>\r\n"
+                         "  <Type>LANGUAGE_PACKAGE</Type>\r\n  <Name>Espa\xC3\xB1ol</Name>\r\n</VersionInfo>\r\n"));
+  CVersionInfo record(File());
+  ASSERT_TRUE(record.Read());
+  EXPECT_EQ(record.Type, LANGUAGE_PACKAGE);
+  EXPECT_EQ(record.Name, u"Espa\u00F1ol");
+  EXPECT_EQ(record.GetVersionText(), u"4.02 2015-01-31 b\u00E9ta");
+
+  record.Save();
+  std::string saved = ReadBytes(PathOf("Version.xml"));
+  EXPECT_EQ(saved.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(saved.find(Utf16Le(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>").substr(2)), 2u);
+  CVersionInfo again(File());
+  ASSERT_TRUE(again.Read());
+  EXPECT_EQ(CompareRecords(again, record), 0);
+  EXPECT_EQ(again.GetVersionText(), u"4.02 2015-01-31 b\u00E9ta");
+}
+
+TEST_F(VersionFileTest, SaveTriesFourDeletionsAndFourWritesAndReportsNothing) {
+  ASSERT_TRUE(WriteBytes(PathOf("Version.xml"), "old"));
+  CVersionInfo record(File(), u"Anna");
+  // One more failure armed than Save may use: one must be left over.
+  platform::ArmFault(platform::FaultOp::RemoveFile, 5, platform::kErrorAccessDenied);
+  platform::ArmFault(platform::FaultOp::OpenFile, 5, platform::kErrorAccessDenied);
+  record.Write();
+  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::RemoveFile), 1);
+  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::OpenFile), 1);
+  platform::ClearFaults();
+  EXPECT_EQ(ReadBytes(PathOf("Version.xml")), "old");
+
+  // The third deletion and the second write succeed.
+  platform::ArmFault(platform::FaultOp::RemoveFile, 2, platform::kErrorSharingViolation);
+  platform::ArmFault(platform::FaultOp::OpenFile, 1, platform::kErrorSharingViolation);
+  record.Save();
+  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::RemoveFile), 0);
+  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::OpenFile), 0);
+  CVersionInfo read(File());
+  ASSERT_TRUE(read.Read());
+  EXPECT_EQ(read.Name, u"Anna");
+}
+
+}  // namespace
