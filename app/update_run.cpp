@@ -12,6 +12,7 @@
 #include "package/folder_stages.h"
 #include "package/package.h"
 #include "package/verify.h"
+#include "package/version_marker.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/file.h"
@@ -192,6 +193,7 @@ bool UpdateMain(std::uint32_t processId) {
   if (Run().bOnDevice) ShowMessage(2);
 
   for (const std::string& path : Run().UpdateFiles) ProcessPackage(path);
+  package::bFixPreReleaseMarker();
 
   ShowMessage(5);
   PumpMessages();

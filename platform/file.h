@@ -43,6 +43,7 @@ constexpr Dword kInvalidAttributes = 0xFFFFFFFF;
 // Flags that may be or'ed into the attributes of an open.
 constexpr Dword kFlagWriteThrough = 0x80000000;
 constexpr Dword kFlagNoBuffering = 0x20000000;
+constexpr Dword kFlagRandomAccess = 0x10000000;
 constexpr Dword kFlagSequentialScan = 0x08000000;
 
 enum class SeekFrom : Dword { Begin = 0, Current = 1, End = 2 };
