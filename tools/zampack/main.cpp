@@ -11,6 +11,7 @@
 #include "tools/zampack/inspect.h"
 #include "tools/zampack/manifest.h"
 #include "tools/zampack/package_image.h"
+#include "tools/zampack/version_command.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ const char* const kUsage =
     "  manifest  a package with every record field set by hand\n"
     "  list      the header and the records of a package\n"
     "  verify    the checksum and the structure of a package\n"
+    "  version   writes and shows the version files of content items\n"
     "\n"
     "zampack COMMAND --help tells more. The same inputs always give the same bytes.\n";
 
@@ -44,6 +46,7 @@ const std::map<std::string, std::string> kHelp = {
      "it). Only new and changed files are delivered. Names compare without\n"
      "regard to ASCII letter case, as on the device; a file renamed only in\n"
      "case is delivered again under its new name (a folder keeps its old case).\n"},
+    {"version", kVersionHelp},
     {"manifest", std::string("usage: zampack manifest MANIFEST -o PACKAGE\n\n") + kManifestHelp},
     {"list",
      "usage: zampack list PACKAGE\n"
@@ -201,6 +204,7 @@ int main(int argc, char** argv) {
     }
   }
   if (command == "manifest") return Manifest(argc, argv);
+  if (command == "version") return VersionCommand(argc, argv);
   if (command == "list" || command == "verify") {
     if (argc != 3) return Usage(command);
     bool ok = command == "list" ? ListPackage(argv[2], std::cout, std::cerr) : VerifyPackage(argv[2], std::cout, std::cerr);
