@@ -1,5 +1,7 @@
 // zampack version: files it writes as the device reads them, its listing,
 // and what it refuses to write.
+#include <algorithm>
+
 #include "platform/text.h"
 #include "tests/support/scratch.h"
 #include "version/version_info.h"
@@ -12,8 +14,11 @@ class ZampackVersionTest : public testsupport::ScratchTest {
  protected:
   std::string Host(const std::string& name) { return Quote(testsupport::HostPathOf(PathOf(name))); }
 
+  // Its exit code, with standard output and error in `output`, line ends as "\n".
   int Zampack(const std::string& arguments, std::string* output) {
-    return testsupport::RunProgram("zampack", "version " + arguments + " 2>&1", output);
+    int code = testsupport::RunProgram("zampack", "version " + arguments + " 2>&1", output);
+    output->erase(std::remove(output->begin(), output->end(), '\r'), output->end());
+    return code;
   }
 };
 
