@@ -270,6 +270,14 @@ TEST_F(VersionFileTest, AWriteWithoutVersionDataWritesZerosAndKeepsThem) {
                              .substr(2)),
             std::string::npos);
 
+  // A count beyond the list writes the entries there are.
+  record.Prerequisites = {CVersionInfo(u"", u"Engine")};
+  record.PrerequisiteCount = 5;
+  record.Write();
+  CVersionInfo read(File());
+  ASSERT_TRUE(read.Read());
+  EXPECT_EQ(read.PrerequisiteCount, 1);
+
   // Without a path nothing is written and no document is made; Save without
   // a document does nothing.
   CVersionInfo nowhere(u"", u"Anna");
