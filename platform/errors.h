@@ -31,6 +31,11 @@ constexpr Dword kErrorNegativeSeek = 131;
 constexpr Dword kErrorDirNotEmpty = 145;
 constexpr Dword kErrorAlreadyExists = 183;
 constexpr Dword kErrorDirectory = 267;
+constexpr Dword kErrorCallNotImplemented = 120;
+constexpr Dword kErrorProcNotFound = 127;
+constexpr Dword kErrorMoreData = 234;
+constexpr Dword kErrorNoSuchPrivilege = 1313;
+constexpr Dword kErrorPrivilegeNotHeld = 1314;
 constexpr Dword kErrorFilenameExcedRange = 206;
 
 // The calling thread's last error, as GetLastError/SetLastError keep it.

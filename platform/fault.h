@@ -27,6 +27,28 @@ enum class FaultOp {
   MoveNow,
   // The lock step of AllocateLockedBuffer alone: the buffer comes back unlocked.
   LockMemory,
+  OpenProcess,
+  ProcessImageName,
+  OpenPolicyKey,
+  ReadPolicyValue,
+  WritePolicyValue,
+  CreatePowerRequest,
+  SetPowerRequest,
+  ClearPowerRequest,
+  PowerCapabilities,
+  ActivePowerScheme,
+  ReadAcValue,
+  ReadDcValue,
+  WriteAcValue,
+  WriteDcValue,
+  SetActivePowerScheme,
+  OsVersion,
+  OpenProcessToken,
+  LookupPrivilege,
+  EnablePrivilege,
+  RestorePrivileges,
+  EndSession,
+  SetSystemPowerState,
   Count
 };
 

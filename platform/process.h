@@ -1,37 +1,36 @@
 #pragma once
-// Programs started through the shell, and waits for their end.
+// Processes: programs started through the shell, processes opened by id,
+// their image names and waits for their end.
+//
+// On the simulator a process is a host process and its id the host's; opening
+// one by id works for any process of the host, whatever access is asked. A
+// program running from the device holds its image, as Windows keeps a running
+// image mapped: the file cannot be opened for writing or deleted
+// (kErrorSharingViolation, kErrorAccessDenied) until the program ends.
 #include <cstdint>
 #include <string>
-#include <utility>
 
 #include "platform/errors.h"
+#include "platform/handle.h"
 
 namespace platform {
 
-// A process; invalid as null. Move-only, its handle closed on destruction.
-class Process {
- public:
-  Process() = default;
-  explicit Process(std::intptr_t native) : native_(native) {}
-  ~Process() { Close(); }
-  Process(Process&& other) noexcept : native_(other.native_) { other.native_ = 0; }
-  Process& operator=(Process&& other) noexcept {
-    if (this != &other) {
-      Close();
-      native_ = std::exchange(other.native_, 0);
-    }
-    return *this;
-  }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
+// Closes a process handle (the simulator also reaps an ended child of its own).
+void CloseProcessHandle(std::intptr_t native);
 
-  bool IsValid() const { return native_ != 0; }
-  void Close();
-  std::intptr_t native() const { return native_; }
+// A process; invalid as null.
+using Process = Handle<CloseProcessHandle, 0>;
 
- private:
-  std::intptr_t native_ = 0;
-};
+// Access rights for OpenProcessById.
+constexpr Dword kSynchronize = 0x00100000;
+constexpr Dword kProcessTerminate = 0x0001;
+constexpr Dword kProcessQueryInformation = 0x0400;
+constexpr Dword kProcessQueryLimitedInformation = 0x1000;
+
+// Show commands of a started program.
+constexpr int kShowNormalWindow = 1;  // SW_SHOWNORMAL
+constexpr int kShowWindow = 5;        // SW_SHOW
+constexpr int kShowNoActivate = 8;    // SW_SHOWNA
 
 // ShellExecuteEx with SEE_MASK_NOCLOSEPROCESS, no owner window, no verb and
 // SW_SHOW: starts `file` (looked up as the shell looks it up when it names no
@@ -39,8 +38,28 @@ class Process {
 // started nothing or returned no process.
 Process StartWithShell(const std::string& file, const std::string& parameters, const std::string& directory);
 
+// ShellExecuteEx with SEE_MASK_FLAG_NO_UI (a file that cannot be started is
+// an error code, never a box waiting for a tap), no owner window, no verb and
+// the show command given; the process is not kept. `directory` may be empty.
+bool LaunchWithShell(const std::string& file, const std::string& parameters, const std::string& directory,
+                     int showCommand);
+
+// OpenProcess, the handle not inheritable. Invalid when there is no such
+// process (kErrorInvalidParameter) or the access is refused.
+Process OpenProcessById(Dword processId, Dword access);
+
+// QueryFullProcessImageNameA (looked up at run time in "kernel32.dll"), with
+// a buffer of 260 characters and the normal path format: "C:\...\x.exe" for a
+// program on the device (the simulator gives a host path, "/...", for one
+// outside it). `path` is untouched on failure.
+bool QueryProcessImageName(const Process& process, std::string* path);
+
 // WaitForSingleObject: true when the process has ended, waiting at most
-// `milliseconds` (real time, also on the simulator).
+// `milliseconds`. The simulator scales the time by ORVANTA_SIM_TIME_SCALE but
+// gives a running process at least 1 ms, so a poll loop never spins idle.
 bool WaitForProcess(const Process& process, Dword milliseconds);
+
+// GetCurrentProcessId.
+Dword CurrentProcessId();
 
 }  // namespace platform

@@ -3,21 +3,10 @@
 #include <time.h>
 
 #include <cmath>
-#include <cstdlib>
+
+#include "platform/posix/sim_device.h"
 
 namespace platform {
-namespace {
-
-double TimeScale() {
-  const char* text = std::getenv("ORVANTA_SIM_TIME_SCALE");
-  if (text == nullptr || *text == '\0') return 1.0;
-  char* end = nullptr;
-  double scale = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !std::isfinite(scale) || scale < 0) return 1.0;
-  return scale;
-}
-
-}  // namespace
 
 LocalTime CurrentLocalTime() {
   timespec now = {};
@@ -36,7 +25,7 @@ LocalTime CurrentLocalTime() {
 }
 
 void WaitMilliseconds(Dword milliseconds) {
-  double scaled = milliseconds * TimeScale();
+  double scaled = milliseconds * sim::TimeScale();
   if (scaled <= 0) return;
   timespec delay = {};
   delay.tv_sec = static_cast<time_t>(scaled / 1000);

@@ -137,6 +137,10 @@ File OpenFile(const std::string& path, Dword access, Dword share, Disposition di
     Fail(kErrorAccessDenied);
     return File();
   }
+  if (exists && (write || truncate) && sim::IsRunningImage(host)) {
+    Fail(kErrorSharingViolation);
+    return File();
+  }
 
   int flags = O_CLOEXEC;
   if (!mustExist) flags |= O_CREAT;
@@ -301,6 +305,7 @@ bool RemoveFile(const std::string& path) {
   struct stat st;
   if (lstat(host.c_str(), &st) != 0) return FailFromErrno(host);
   if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Fail(kErrorAccessDenied);
+  if (!S_ISLNK(st.st_mode) && sim::IsRunningImage(host)) return Fail(kErrorAccessDenied);
   int fd = ::open(host.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd >= 0) {

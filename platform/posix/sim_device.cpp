@@ -1,11 +1,16 @@
 #include "platform/posix/sim_device.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 namespace platform::sim {
 namespace {
@@ -271,6 +276,86 @@ std::string SimFile(const std::string& name) {
   std::string folder = DeviceRoot() + "/sim";
   ::mkdir(folder.c_str(), 0777);
   return folder + "/" + name;
+}
+
+std::vector<std::string> ReadSimLines(const std::string& name) {
+  std::vector<std::string> lines;
+  std::ifstream in(SimFile(name), std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+bool WriteSimLines(const std::string& name, const std::vector<std::string>& lines) {
+  std::string path = SimFile(name);
+  std::string temporary = path + "." + std::to_string(getpid()) + ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    for (const std::string& line : lines) out << line << '\n';
+    out.close();
+    if (!out) {
+      ::unlink(temporary.c_str());
+      return Fail(kErrorWriteFault);
+    }
+  }
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return FailFromErrno(path);
+  }
+  return true;
+}
+
+void RecordEvent(const std::string& event, const std::string& details) {
+  timespec now = {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local = {};
+  localtime_r(&now.tv_sec, &local);
+  char stamp[40];
+  std::snprintf(stamp, sizeof(stamp), "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(now.tv_nsec / 1000000));
+  std::string text = details;
+  for (char& c : text) {
+    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+  }
+  std::string line = std::string(stamp) + "\t" + event + "\t" + HostName(text) + "\n";
+  int fd = ::open(SimFile("events.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) return;
+  ssize_t written = ::write(fd, line.data(), line.size());
+  (void)written;
+  ::close(fd);
+}
+
+bool IsRunningImage(const std::string& hostPath) {
+  struct stat file;
+  if (stat(hostPath.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) return false;
+  // Only an executable file can be the image of a host process.
+  if (!(file.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH))) return false;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return false;
+  bool running = false;
+  while (dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    struct stat image;
+    std::string exe = std::string("/proc/") + entry->d_name + "/exe";
+    if (stat(exe.c_str(), &image) == 0 && image.st_ino == file.st_ino && image.st_dev == file.st_dev) {
+      running = true;
+      break;
+    }
+  }
+  closedir(proc);
+  return running;
+}
+
+double TimeScale() {
+  const char* text = std::getenv("ORVANTA_SIM_TIME_SCALE");
+  if (text == nullptr || *text == '\0') return 1.0;
+  char* end = nullptr;
+  double scale = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !std::isfinite(scale) || scale < 0) return 1.0;
+  return scale;
 }
 
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {

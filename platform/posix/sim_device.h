@@ -50,6 +50,25 @@ std::string DeviceName(const std::string& utf8);
 // is created when missing).
 std::string SimFile(const std::string& name);
 
+// The lines of a file of the simulator's own (empty when it does not exist),
+// and its whole replacement (written beside it, then renamed over it).
+std::vector<std::string> ReadSimLines(const std::string& name);
+bool WriteSimLines(const std::string& name, const std::vector<std::string>& lines);
+
+// Appends one line to the device's timeline, sim/events.log:
+// "TIME<TAB>EVENT<TAB>DETAILS", the local time with milliseconds. One write
+// per line, so that lines of several processes never mix. Tabs and line
+// breaks inside the details become blanks.
+void RecordEvent(const std::string& event, const std::string& details);
+
+// True when `hostPath` is the image of a running host process: Windows keeps
+// a running program's file mapped, so it cannot be written or deleted.
+bool IsRunningImage(const std::string& hostPath);
+
+// ORVANTA_SIM_TIME_SCALE: the factor of every fixed wait (default 1; 0 makes
+// a wait return at once).
+double TimeScale();
+
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 
 // The Windows error for an errno; `hostPath` decides between "file" and "path not found".
