@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/power.h"
 #include "platform/window.h"
 #include "version/package_type.h"
 
@@ -20,6 +21,18 @@ struct ProgressWindowState {
   std::uint32_t divisor = 0;
   bool exactMode = true;
   std::int32_t lastPercentage = -1;
+};
+
+// System preparation's state.
+struct SystemPrepState {
+  // The keep-awake power request; invalid while none is held.
+  platform::PowerRequest keepAwake;
+  // Cleared by the first successful capability query.
+  bool capabilitiesNotYetRead = true;
+  platform::PowerCapabilities capabilities;
+  // The execution-required request timeout as last read; never written back.
+  std::uint32_t rememberedAc = 0;
+  std::uint32_t rememberedDc = 0;
 };
 
 struct RunState {
@@ -44,6 +57,7 @@ struct RunState {
   bool bRebootRequired = false;
 
   ProgressWindowState window;
+  SystemPrepState systemPrep;
 };
 
 RunState& Run();

@@ -3,11 +3,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/app_launch.h"
 #include "app/descriptor.h"
 #include "app/messages.h"
+#include "app/process_waits.h"
 #include "app/progress_window.h"
 #include "app/run_log.h"
 #include "app/run_state.h"
+#include "app/system_prep.h"
 #include "package/extraction.h"
 #include "package/folder_stages.h"
 #include "package/package.h"
@@ -156,6 +159,7 @@ void FinalDecision(bool serviceStopped) {
     LogMessage("Reboot is required.\r\n");
     if (Run().bOnDevice) {
       LogMessage("We're on a device. Shutting down.\r\n");
+      bShutdownSystem(1, true);
     } else {
       LogMessage("Not on a device. Prompting user to shut down.\r\n");
       platform::ShowMessageBox(GetLocalizedText(13), GetLocalizedText(14));
@@ -166,6 +170,7 @@ void FinalDecision(bool serviceStopped) {
       LogMessage("Restarting the service.\r\n");
     } else {
       LogMessage("Restarting the service is not necessary.\r\n");
+      startApp();
     }
   }
   LogMessage("End of main().\r\n");
@@ -183,6 +188,7 @@ bool UpdateMain(std::uint32_t processId) {
     WaitTenSecondsPumping();
     return true;
   }
+  LaunchingProcess launching = OpenLaunchingProcess(processId);
   AppendText("\r\n");
   ShowMessage(1);
   AppendText("\r\n\r\n");
@@ -191,6 +197,9 @@ bool UpdateMain(std::uint32_t processId) {
   bLoadUpdateInfo();
   LogMessage("Update info loaded\r\n");
   if (Run().bOnDevice) ShowMessage(2);
+  WaitForLaunchingApp(launching.process, launching.imagePath);
+  // Not needed after its wait.
+  launching.process.Close();
 
   for (const std::string& path : Run().UpdateFiles) ProcessPackage(path);
   package::bFixPreReleaseMarker();
@@ -218,6 +227,7 @@ bool UpdateMain(std::uint32_t processId) {
 int UpdaterMain(const std::string& commandLine, int showCommand) {
   LogWrite("\r\n");
   LogMessage("Update tool version: %s\r\n", kToolVersion);
+  EnableCommandPrompt();
   LogMessage("Command-line arguments: %s\r\n", commandLine.c_str());
 
   // "%08X %s": up to eight hex digits, then one word of at most 99 characters.
@@ -233,8 +243,11 @@ int UpdaterMain(const std::string& commandLine, int showCommand) {
   PumpMessages();
   if (Run().bDemoMode) {
     LogMessage("\"Demo\" mode (meaning not running on a device), so not going to call bAddKeepAwakep().\r\n");
+  } else {
+    bAddKeepAwake();
   }
   UpdateMain(processId);
+  bRemoveKeepAwake();
   ReleaseFont();
   LogMessage("End updater execution.\r\n");
   return 0;

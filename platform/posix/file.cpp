@@ -156,7 +156,7 @@ File OpenFile(const std::string& path, Dword access, Dword share, Disposition di
       fd = ::open(host.c_str(), flags | mode, 0666);
       fileFlags |= kDropCache;
     }
-    if (fd >= 0 || (errno != EACCES && errno != EPERM)) break;
+    if (fd >= 0 || (errno != EACCES && errno != EPERM && errno != ETXTBSY)) break;
   }
   if (fd < 0) {
     if (errno == EEXIST) {

@@ -141,6 +141,8 @@ struct Start {
 
 bool Prepare(const std::string& file, const std::string& parameters, const std::string& directory, Start* start) {
   if (!FindProgram(file, &start->program)) return false;
+  // A file that is not a program cannot be started, as the system refuses a file that is no executable image.
+  if (access(start->program.c_str(), X_OK) != 0) return sim::Fail(kErrorBadExeFormat);
   if (!directory.empty()) {
     struct stat st;
     if (!sim::MapPath(directory, &start->folder)) return false;

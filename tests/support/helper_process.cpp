@@ -50,6 +50,13 @@ void HelperProcess::Stop() {
   pipe_ = nullptr;
 }
 
+bool CopyProgram(const std::string& name, const std::string& devicePath) {
+  std::error_code error;
+  std::filesystem::copy_file(ProgramPath(name), HostPathOf(devicePath),
+                             std::filesystem::copy_options::overwrite_existing, error);
+  return !error;
+}
+
 int RunProgram(const std::string& name, const std::string& arguments, std::string* output) {
   std::FILE* pipe = OpenCommandPipe(Quote(ProgramPath(name)) + " " + arguments, "r");
   if (pipe == nullptr) return -1;

@@ -59,6 +59,10 @@ std::string ProgramPath(const std::string& name);
 // "holdfile PATH ACCESS SHARE" holding a file; FirstLine() is "opened" or "failed CODE".
 inline std::string HoldfilePath() { return ProgramPath("holdfile"); }
 
+// Copies a program of this build to a path on the device (it keeps being a
+// program there).
+bool CopyProgram(const std::string& name, const std::string& devicePath);
+
 // The update tool's program name on this backend.
 std::string UpdateToolName();
 

@@ -1,13 +1,15 @@
 // orvanta-sim init: a simulated device laid out on the host, ready for an
-// update: system folders, a recording msiexec, a device application that
-// records its starts, the update tool's folder with a descriptor, and the
-// folders the descriptor's locations name.
+// update: system folders, a recording msiexec, the device application and
+// the speech servers (real programs that record their starts), the update
+// tool's folder with a descriptor, the folders the descriptor's locations
+// name, and the device's power settings and OS version.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "tools/orvanta-sim/commands.h"
 
 namespace orvanta_sim {
@@ -55,13 +57,20 @@ const char kMsiexec[] =
     "fi\n"
     "exit 0\n";
 
-const char kApplication[] =
-    "#!/bin/sh\n"
-    "# The simulated device application: records each start with its command line.\n"
-    "sim=\"${ORVANTA_DEVICE_ROOT:-$HOME/.orvanta/device}/sim\"\n"
-    "mkdir -p \"$sim\"\n"
-    "printf 'started in %s: %s\\n' \"$(pwd)\" \"$ORVANTA_SIM_COMMAND_LINE\" >> \"$sim/app-starts.log\"\n"
-    "exit 0\n";
+// The device application and the speech servers: copies of
+// orvanta-device-app, the real program built beside this one.
+const char* const kPrograms[] = {"Orvanta.exe", "ZAMSapiServer.exe", "ZAMAcapelaServer.exe", "ZAMDECtalkServer.exe"};
+
+// orvanta-device-app in the folder of this program ("" when it cannot be found).
+fs::path DeviceAppProgram() {
+  std::string self;
+  platform::Process process =
+      platform::OpenProcessById(platform::CurrentProcessId(), platform::kProcessQueryLimitedInformation);
+  if (!platform::QueryProcessImageName(process, &self)) return {};
+  fs::path own(self);
+  std::string name = "orvanta-device-app" + own.extension().string();
+  return own.parent_path() / name;
+}
 
 // The host folder of a device path "C:\A\B\" below the device root.
 fs::path HostFolder(const fs::path& root, const std::string& devicePath) {
@@ -120,13 +129,22 @@ int Init(const std::string& folder, bool onDevice) {
     return 1;
   }
   fs::path software = HostFolder(root, kLocations[0][1]);
+  fs::path program = DeviceAppProgram();
   bool ok = WriteFile(HostFolder(root, "C:\\Windows\\System32\\") / "msiexec.exe", kMsiexec, true) &&
-            WriteFile(software / "Orvanta.exe", kApplication, true) &&
             WriteFile(HostFolder(root, "C:\\Orvanta\\Update\\") / "UpdateInfo.xml", Descriptor(onDevice), false);
-  for (const char* server : {"ZAMSapiServer.exe", "ZAMAcapelaServer.exe", "ZAMDECtalkServer.exe"}) {
-    ok = ok && WriteFile(software / server, "speech server\n", true);
+  for (const char* name : kPrograms) {
+    fs::copy_file(program, software / name, fs::copy_options::overwrite_existing, error);
+    ok = ok && !error;
   }
-  ok = ok && WriteFile(root / "sim" / "screen.txt", "1280 800\n", false);
+  if (error) std::cerr << "orvanta-sim: cannot copy " << program.string() << ": " << error.message() << "\n";
+  // A device has connected standby and the system's default request timeout; a PC has neither.
+  ok = ok && WriteFile(root / "sim" / "screen.txt", "1280 800\n", false) &&
+       WriteFile(root / "sim" / "os-version", "10.0\n", false) &&
+       WriteFile(root / "sim" / "connected-standby", onDevice ? "on\n" : "off\n", false);
+  if (onDevice) {
+    std::string prefix = "{2E601130-5351-4D9D-8E04-252966BAD054}\t{3166BC41-7E98-4E03-B34E-EC0F5F2B218E}\t";
+    ok = ok && WriteFile(root / "sim" / "power-scheme.tsv", prefix + "ac\t300\n" + prefix + "dc\t300\n", false);
+  }
   if (!ok) {
     std::cerr << "orvanta-sim: cannot write the device's files under " << folder << "\n";
     return 1;
@@ -134,7 +152,8 @@ int Init(const std::string& folder, bool onDevice) {
   std::cout << "A simulated device is ready in " << folder << ".\n"
             << "  export ORVANTA_DEVICE_ROOT=" << fs::absolute(root).string() << "\n"
             << "  the update tool's folder: C:\\Orvanta\\Update (its descriptor: UpdateInfo.xml)\n"
-            << "  the device application: C:\\Program Files\\Orvanta\\Orvanta.exe\n";
+            << "  the device application: C:\\Program Files\\Orvanta\\Orvanta.exe\n"
+            << "  its timeline: orvanta-sim events; its state: orvanta-sim show\n";
   return 0;
 }
 

@@ -67,6 +67,7 @@ int Restart() {
     return 1;
   }
   platform::RecordRestart();
+  ClearShutdownRequest();
   std::printf("restarted: %zu pending operations carried out, %d failed\n", operations.size(), failed);
   return 0;
 }

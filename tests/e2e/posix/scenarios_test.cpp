@@ -70,8 +70,14 @@ TEST_F(ScenarioTest, WithoutAProcessIdOnlyTheRefusalIsShown) {
   Zampack("build", "SOFTWARE", "Orvanta", {"New"}, "software.zam");
   ASSERT_EQ(RunTool(""), 0);
   EXPECT_EQ(Window(), "\r\nSoftware update must be initiated via the Maintenance Menu.");
+  // Without a descriptor the tool does not know it runs off the device, so it keeps the system awake.
   EXPECT_EQ(LogLines(), (std::vector<std::string>{"", "Update tool version: 1.10 2025-05-01", "Command-line arguments: ",
-                                                  "End updater execution."}));
+                                                  "bAddKeepAwake() called.",
+                                                  "bSupportsConnectedStandby(): Device does NOT support \"connected standby\".",
+                                                  "bRemoveKeepAwake() called.", "bRemoveKeepAwake() returned false.",
+                                                  "bAddKeepAwake() returned true.", "bRemoveKeepAwake() called.",
+                                                  "bSupportsConnectedStandby(): Device does NOT support \"connected standby\".",
+                                                  "bRemoveKeepAwake() returned true.", "End updater execution."}));
   EXPECT_FALSE(testsupport::Exists(Software() + "a.txt"));
 }
 
