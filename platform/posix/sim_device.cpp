@@ -333,6 +333,21 @@ bool IsRunningImage(const std::string& hostPath) {
   if (stat(hostPath.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) return false;
   // Only an executable file can be the image of a host process.
   if (!(file.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH))) return false;
+  // Where the kernel refuses writes to a running image (ETXTBSY), asking it is
+  // quick; otherwise every process's image is compared.
+  static const bool kernelKnows = [] {
+    int self = ::open("/proc/self/exe", O_WRONLY | O_CLOEXEC);
+    if (self >= 0) ::close(self);
+    return self < 0 && errno == ETXTBSY;
+  }();
+  if (kernelKnows) {
+    int fd = ::open(hostPath.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd >= 0) {
+      ::close(fd);
+      return false;
+    }
+    if (errno == ETXTBSY) return true;
+  }
   DIR* proc = opendir("/proc");
   if (proc == nullptr) return false;
   bool running = false;
