@@ -1,8 +1,12 @@
 // A normal update and a replacement at the restart, with the update tool of
 // this backend: orvanta-update on the simulator, OrvantaUpdate.exe on Windows.
+#include <cctype>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
+#include "platform/policy.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace {
@@ -125,6 +129,8 @@ TEST_F(NewFolderTest, PackagesForFoldersTheDeviceLacksArriveWhole) {
 }
 
 TEST_F(NewFolderTest, WithAFileInUseTheRestartOnlyMovesIntoFoldersThatExist) {
+  // Ends in a forced restart on the device: not in the shared Wine prefix.
+  if (testsupport::UnderWine()) GTEST_SKIP() << "a forced restart runs in a Wine prefix of its own";
   MakePackages();
   ASSERT_TRUE(testsupport::WriteBytes(Software() + "engine.dll", "engine 1"));
   MakeTree("New", {{"engine.dll", "engine 2"}});
@@ -149,6 +155,62 @@ TEST_F(NewFolderTest, WithAFileInUseTheRestartOnlyMovesIntoFoldersThatExist) {
   ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
   ExpectDelivered();
   EXPECT_EQ(testsupport::ReadBytes(Software() + "engine.dll"), "engine 2");
+
+// The launching application is a real process of this system (a Wine
+// process under Wine); Wine keeps the policy value in its registry and stubs
+// the power requests, so the keep-awake lines there are the failure path.
+TEST_F(UpdateTest, TheRunWaitsForTheLaunchingApplicationAndReopensTheCommandPrompt_WineStubsPowerRequests) {
+  WriteDescriptor("true", {});
+  {
+    platform::PolicyKey key = platform::OpenUserPolicyKey("Software\\Policies\\Microsoft\\Windows\\System");
+    ASSERT_TRUE(platform::WritePolicyValue(key, "DisableCMD", 1));
+  }
+  std::string app = Software() + "Orvanta.exe";
+  ASSERT_TRUE(testsupport::CopyProgram("orvanta-device-app", app));
+  testsupport::HelperProcess running(testsupport::HostPathOf(app), "--stay");
+  std::string first = running.FirstLine();
+  ASSERT_EQ(first.substr(0, 8), "running ") << first;
+  char id[16];
+  std::snprintf(id, sizeof(id), "%08lX", std::strtoul(first.c_str() + 8, nullptr, 10));
+  int code = -1;
+  std::thread tool([&] { code = RunTool(std::string(id) + " en"); });
+  for (int i = 0; i < 3000 && !LogHas("Update info loaded"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  running.Stop();
+  tool.join();
+  ASSERT_EQ(code, 0) << Log();
+
+  EXPECT_TRUE(LogHas("CMD was disabled. Enabling...")) << Log();
+  platform::PolicyKey key = platform::OpenUserPolicyKey("Software\\Policies\\Microsoft\\Windows\\System");
+  platform::Dword value = 0;
+  EXPECT_TRUE(platform::ReadPolicyValue(key, "DisableCMD", &value));
+  EXPECT_EQ(value, 2u);
+  platform::WritePolicyValue(key, "DisableCMD", 0);
+
+  // The image name as the system gives it: compared without regard to case.
+  std::string named;
+  for (const std::string& line : LogLines()) {
+    if (line.compare(0, 14, "Process name: ") == 0) named = line.substr(14);
+  }
+  ASSERT_EQ(named.size(), app.size()) << Log();
+  for (std::size_t i = 0; i < app.size(); ++i) EXPECT_EQ(std::tolower(named[i]), std::tolower(app[i])) << named;
+  int left = -1;
+  for (const std::string& line : LogLines()) {
+    if (line.compare(0, 39, "After waiting on hProcess, iTimeOut is ") == 0) left = std::atoi(line.c_str() + 39);
+  }
+  EXPECT_GT(left, 0) << Log();
+  EXPECT_LT(left, 30000) << Log();
+  EXPECT_TRUE(LogHas("bWaitForWriteAccess() returned true for process.")) << Log();
+  EXPECT_TRUE(LogHas("bWaitForWriteAccess() returned true for ZAMDECtalkServer.exe.")) << Log();
+  if (testsupport::UnderWine()) {
+    EXPECT_TRUE(LogHas("bAddKeepAwake() returned false.")) << Log();
+    EXPECT_FALSE(LogHas("bAddKeepAwake() returned true.")) << Log();
+  } else {
+    EXPECT_TRUE(LogHas("bAddKeepAwake() returned true.")) << Log();
+  }
+  EXPECT_EQ(LogLines()[LogLines().size() - 2], "bRemoveKeepAwake() returned " +
+                                                   std::string(testsupport::UnderWine() ? "false." : "true."));
+  EXPECT_TRUE(LogHas("Launching \"" + app + "\".")) << Log();
 }
 
 }  // namespace
