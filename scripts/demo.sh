@@ -1,8 +1,10 @@
 #!/bin/sh
 # The update tool's main job on a simulated device: installs what is missing,
 # builds, lays out a device with release 1 installed, builds packages of
-# release 2 with zampack, holds one file in use, runs the update with its
-# progress window in this terminal, and shows what it did.
+# release 2 with zampack, holds one file in use, starts the device
+# application, which hands over to the update tool with its process id, runs
+# the update with its progress window in this terminal, and shows what it did
+# and what the device saw.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -54,8 +56,15 @@ mkfifo "$fifo"
 exec 3> "$fifo"
 sleep 0.3
 
+# The device application starts the update tool with its own process id and
+# ends a moment later; a speech server is still busy a little longer.
+"$app/Orvanta.exe" --stay-ms 1500 > "$demo/app.out" &
+"$app/ZAMSapiServer.exe" --stay-ms 2500 > "$demo/server.out" &
+until grep -q running "$demo/app.out" 2>/dev/null; do sleep 0.05; done
+pid=$(sed -n 's/^running //p' "$demo/app.out")
+
 cd "$update"
-ORVANTA_SIM_TIME_SCALE=0.1 "$bin/orvanta-update" 00001A2C de-DE
+ORVANTA_SIM_TIME_SCALE=0.1 "$bin/orvanta-update" "$(printf '%08X' "$pid")" de-DE
 exec 3>&-
 wait
 cd - >/dev/null
@@ -65,10 +74,16 @@ echo "=== run log (C:\\Orvanta\\update_log.txt)"
 cat "$ORVANTA_DEVICE_ROOT/C/Orvanta/update_log.txt" | tr -d '\r'
 echo
 echo "=== what changed in C:\\Program Files\\Orvanta (release 1 -> device now)"
-diff -r "$old" "$app" | grep -v -e 'Only in .*Orvanta: \(Icons\|Languages\|Maps\|Platform\|Razovir\|Tallybird\|Orvanta.exe\|ZAM.*Server.exe\)$' || true
+diff -r "$old" "$app" | grep -v -e 'Only in .*Orvanta: \(Icons\|Languages\|Maps\|Platform\|Razovir\|Tallybird\|Orvanta.exe\|ZAM.*Server.exe\|app-starts.log\)$' || true
 echo
 echo "=== the language package: C:\\Program Files\\Orvanta\\Languages\\Deutsch\\strings.xml"
 cat "$app/Languages/Deutsch/strings.xml"
+echo
+echo "=== what the device saw (orvanta-sim events)"
+"$bin/orvanta-sim" events
+echo
+echo "=== the device's state (orvanta-sim show)"
+"$bin/orvanta-sim" show
 echo
 echo "=== pending restart operations (orvanta-sim pending)"
 "$bin/orvanta-sim" pending
