@@ -21,6 +21,8 @@ class E2eTest : public testsupport::ScratchTest {
     for (const char* folder : {"Update", "Device", "Device\\App", "Device\\Languages", "Release"}) {
       ASSERT_TRUE(platform::MakeFolder(PathOf(folder)));
     }
+    // The device application, which a run without a restart launches at its end.
+    ASSERT_TRUE(testsupport::CopyProgram("orvanta-device-app", Software() + "Orvanta.exe"));
   }
   void TearDown() override {
     platform::ClearPendingOperations();

@@ -155,6 +155,7 @@ TEST_F(NewFolderTest, WithAFileInUseTheRestartOnlyMovesIntoFoldersThatExist) {
   ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
   ExpectDelivered();
   EXPECT_EQ(testsupport::ReadBytes(Software() + "engine.dll"), "engine 2");
+}
 
 // The launching application is a real process of this system (a Wine
 // process under Wine); Wine keeps the policy value in its registry and stubs

@@ -147,6 +147,7 @@ TEST_F(DeviceSideTest, ADeferredChangeOnTheDeviceEndsInAForcedPlannedRestart) {
 }
 
 TEST_F(DeviceSideTest, WithoutDeferredChangesTheApplicationIsRelaunchedFromTheFolderFound) {
+  ASSERT_TRUE(platform::RemoveFile(Software() + "Orvanta.exe"));
   ASSERT_TRUE(platform::MakeFolder(Software() + "Bin"));
   ASSERT_TRUE(testsupport::CopyProgram("orvanta-device-app", Software() + "Bin\\Orvanta.exe"));
   WriteDescriptor("true", {});
