@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/app_launch.h"
+#include "app/command_line.h"
 #include "app/descriptor.h"
 #include "app/messages.h"
 #include "app/process_waits.h"
@@ -34,7 +35,6 @@ constexpr int kMappingAttempts = 5;
 constexpr int kTenSecondsOf100ms = 100;
 // Room for 260 characters and the terminator.
 constexpr std::size_t kParameterBuffer = 261;
-constexpr std::size_t kTagLimit = 99;
 constexpr platform::Dword kInstallerPollMs = 10;
 
 // The in-use marker: held open without sharing for the whole run, so that
@@ -230,10 +230,9 @@ int UpdaterMain(const std::string& commandLine, int showCommand) {
   EnableCommandPrompt();
   LogMessage("Command-line arguments: %s\r\n", commandLine.c_str());
 
-  // "%08X %s": up to eight hex digits, then one word of at most 99 characters.
-  unsigned int processId = 0;
-  char tag[kTagLimit + 1] = "";
-  std::sscanf(commandLine.c_str(), "%8X %99s", &processId, tag);
+  std::uint32_t processId = 0;
+  std::string tag;
+  ReadCommandLine(commandLine, &processId, &tag);
   SelectLanguage(tag);
 
   if (!InitApp(showCommand)) {

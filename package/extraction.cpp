@@ -94,14 +94,7 @@ bool IsFolder(const std::string& path) {
 
 // A folder that stage 7 could not create is moved into place at the restart;
 // a file moved into it afterwards finds it there.
-bool FolderArrivesAtRestart(const std::string& folder) {
-  std::string full;
-  std::vector<platform::PendingOperation> pending;
-  if (!platform::FullPath(folder, &full) || !platform::ListPendingOperations(&pending)) return false;
-  return std::any_of(pending.begin(), pending.end(), [&](const platform::PendingOperation& operation) {
-    return !operation.isDelete && EqualsIgnoreCase(operation.to, full);
-  });
-}
+bool FolderArrivesAtRestart(const std::string& folder) { return HasPendingMoveTo(folder); }
 
 // Opens the destination, creating its missing folders first when that is
 // why it cannot be opened; a destination that stays closed only for being in
@@ -109,6 +102,8 @@ bool FolderArrivesAtRestart(const std::string& folder) {
 // destination's folder neither exists nor arrives at the restart: a move
 // into it would fail there and lose the file.
 bool OpenOrPlace(const std::string& destination, platform::File* output) {
+  // Written now, it would be deleted or overwritten by what waits for the restart.
+  if (HasPendingChange(destination)) return true;
   *output = OpenDestination(destination);
   if (output->IsValid()) return true;
   platform::Dword error = platform::LastError();
@@ -207,12 +202,12 @@ bool bCopyFile(const FileRecord& record) {
 
   if (done && record.Size != 0) done = bCheckWrittenFile(written);
   if (replacement && done) {
-    platform::DeleteAtRestart(destination.fullPath);
-    if (!platform::MoveAtRestart(written, destination.fullPath)) {
+    ScheduleDelete(destination.fullPath);
+    if (!ScheduleMove(written, destination.fullPath)) {
       app::LogMessage("MoveFileEx(\"%s\", \"%s\", MOVEFILE_DELAY_UNTIL_REBOOT) failed with error %lu.\r\n",
                       written.c_str(), destination.fullPath.c_str(), static_cast<unsigned long>(platform::LastError()));
     }
-    platform::DeleteAtRestart(written);
+    ScheduleDelete(written);
     app::Run().bRebootRequired = true;
   }
   return done;

@@ -56,15 +56,61 @@ void CreateThroughTempFolder(const std::string& destination, const std::string& 
         "required.\r\n",
         destination.c_str(), temp.c_str());
   }
-  if (!platform::MoveAtRestart(temp, destination)) {
+  if (!ScheduleMove(temp, destination)) {
     app::LogMessage("ERROR: MoveFileEx(\"%s\", \"%s\", MOVEFILE_DELAY_UNTIL_REBOOT) failed with error %lu.\r\n",
                     temp.c_str(), destination.c_str(), static_cast<unsigned long>(platform::LastError()));
   }
-  platform::DeleteAtRestart(temp);
+  ScheduleDelete(temp);
   app::Run().bRebootRequired = true;
 }
 
+std::string PendingKey(const std::string& path) {
+  std::string full;
+  return FoldPath(platform::FullPath(path, &full) ? full : path);
+}
+
+PackageState& KnownPending() {
+  PackageState& state = Package();
+  if (state.pendingKnown) return state;
+  state.pendingDeletes.clear();
+  state.pendingMoveTargets.clear();
+  std::vector<platform::PendingOperation> pending;
+  if (platform::ListPendingOperations(&pending)) {
+    for (const platform::PendingOperation& operation : pending) {
+      if (operation.isDelete) {
+        state.pendingDeletes.insert(PendingKey(operation.from));
+      } else {
+        state.pendingMoveTargets.insert(PendingKey(operation.to));
+      }
+    }
+  }
+  state.pendingKnown = true;
+  return state;
+}
+
 }  // namespace
+
+bool HasPendingChange(const std::string& path) {
+  PackageState& state = KnownPending();
+  std::string key = PendingKey(path);
+  return state.pendingDeletes.count(key) != 0 || state.pendingMoveTargets.count(key) != 0;
+}
+
+bool HasPendingMoveTo(const std::string& path) { return KnownPending().pendingMoveTargets.count(PendingKey(path)) != 0; }
+
+bool ScheduleDelete(const std::string& path) {
+  PackageState& state = KnownPending();
+  if (!platform::DeleteAtRestart(path)) return false;
+  state.pendingDeletes.insert(PendingKey(path));
+  return true;
+}
+
+bool ScheduleMove(const std::string& from, const std::string& to) {
+  PackageState& state = KnownPending();
+  if (!platform::MoveAtRestart(from, to)) return false;
+  state.pendingMoveTargets.insert(PendingKey(to));
+  return true;
+}
 
 bool bDeleteOldFiles() {
   PackageState& state = Package();
@@ -102,13 +148,20 @@ bool bCreateNewFolders() {
 
 int DeleteFileOrDefer(const std::string& path) {
   platform::SetAttributes(path, platform::kAttributeNormal);
-  if (platform::RemoveFile(path)) return 0;
+  if (platform::RemoveFile(path)) {
+    // A replacement that an earlier run left for the restart would bring it back.
+    if (HasPendingMoveTo(path)) {
+      ScheduleDelete(path);
+      app::Run().bRebootRequired = true;
+    }
+    return 0;
+  }
   if (path.size() > kMaxPath + 1) return -1;
   platform::File file = platform::OpenFile(path, platform::kGenericRead, platform::kShareRead,
                                            platform::Disposition::OpenExisting, platform::kAttributeNormal);
   if (!file.IsValid()) return -1;
   file.Close();
-  platform::DeleteAtRestart(path);
+  ScheduleDelete(path);
   app::Run().bRebootRequired = true;
   return 0;
 }

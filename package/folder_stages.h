@@ -31,4 +31,14 @@ void DeleteFolderTree(const std::string& path);
 // Creates the folder and every missing parent; true when the whole path exists.
 bool bCreateFolderTree(const std::string& path);
 
+// The operations left for the next restart, kept in call order by the
+// system. A path with a deletion or a move pending (from this run or from an
+// earlier one that ended before the restart) must only be changed through
+// further pending operations, so that, carried out in order, they end in the
+// newest content.
+bool HasPendingChange(const std::string& path);
+bool HasPendingMoveTo(const std::string& path);
+bool ScheduleDelete(const std::string& path);
+bool ScheduleMove(const std::string& from, const std::string& to);
+
 }  // namespace package

@@ -106,10 +106,12 @@ void SelectFiles(PackageState& state, const std::uint8_t* bytes, std::uint32_t l
     if (match == firstByPath.end()) continue;
     const ChangeRecord& change = *match->second;
     if (change.IsFolder != 0 || (change.IsAdded == 0 && change.IsChanged == 0)) continue;
+    // Only the body is covered by the checksum: a stream in the header
+    // could be changed after the package was sealed.
     std::uint64_t position = StreamPosition(record, dataAreaStart);
-    if (record.Size != 0 && !Fits(position, record.StoredSize, state.packageSize)) {
+    if (record.Size != 0 && (position < kHeaderSize || !Fits(position, record.StoredSize, state.packageSize))) {
       app::LogMessage(
-          "ERROR: bLoadPackageTables: stream of \"%s\" (%u bytes at %llu) lies outside the package; skipped.\r\n",
+          "ERROR: bLoadPackageTables: stream of \"%s\" (%u bytes at %llu) lies outside the package body; skipped.\r\n",
           path.c_str(), record.StoredSize, static_cast<unsigned long long>(position));
       continue;
     }
@@ -217,6 +219,7 @@ std::uint8_t* byGetFileMap(FileView& view, const platform::Mapping& mapping, pla
 
 bool bLoadPackageTables() {
   PackageState& state = g_package;
+  state.pendingKnown = false;
   state.DeleteCount = 0;
   state.NewFolderCount = 0;
   std::uint32_t changeLength = state.changeHead.ChangeListLength;

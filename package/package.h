@@ -4,6 +4,7 @@
 // each of its entries goes.
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "package/layout.h"
@@ -38,6 +39,12 @@ struct PackageState {
   platform::LockedBuffer readBackBuffer;
   // Asked of the system on first use; all ones until then.
   std::uint32_t allocationGranularity = 0xFFFFFFFF;
+  // The paths (full, ASCII letters folded) that the next restart deletes or
+  // moves something to: read from the system when stage 8 starts a package,
+  // then kept up to date by every operation scheduled here.
+  bool pendingKnown = false;
+  std::unordered_set<std::string> pendingDeletes;
+  std::unordered_set<std::string> pendingMoveTargets;
 };
 
 PackageState& Package();

@@ -1,5 +1,7 @@
 #include "platform/fault.h"
 
+#include <cstdlib>
+
 namespace platform {
 namespace {
 
@@ -9,9 +11,10 @@ struct Fault {
 };
 
 Fault g_faults[static_cast<int>(FaultOp::Count)];
+long g_killAfter = 0;
 
 void Recount() {
-  detail::g_faultsArmed = false;
+  detail::g_faultsArmed = g_killAfter > 0;
   for (const Fault& f : g_faults) {
     if (f.remaining != 0) detail::g_faultsArmed = true;
   }
@@ -23,6 +26,7 @@ namespace detail {
 bool g_faultsArmed = false;
 
 bool TakeFault(FaultOp op) {
+  if (g_killAfter > 0 && --g_killAfter == 0) std::_Exit(137);
   Fault& f = g_faults[static_cast<int>(op)];
   if (f.remaining == 0) return false;
   if (f.remaining > 0) --f.remaining;
@@ -41,7 +45,12 @@ int RemainingFaults(FaultOp op) { return g_faults[static_cast<int>(op)].remainin
 
 void ClearFaults() {
   for (Fault& f : g_faults) f = Fault{};
-  detail::g_faultsArmed = false;
+  Recount();
+}
+
+void ArmKill(long operations) {
+  g_killAfter = operations > 0 ? operations : 0;
+  Recount();
 }
 
 }  // namespace platform

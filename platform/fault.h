@@ -58,6 +58,11 @@ void ClearFaults();
 // How many armed failures of `op` are still to come (negative: unlimited).
 int RemainingFaults(FaultOp op);
 
+// The process ends, as a kill would end it (exit code 137, no clean-up), at
+// the start of the `operations`-th operation of the layer from now; 0 disarms.
+// For tests of what a second run finds after the first was cut short.
+void ArmKill(long operations);
+
 namespace detail {
 extern bool g_faultsArmed;
 bool TakeFault(FaultOp op);

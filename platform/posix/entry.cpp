@@ -1,10 +1,14 @@
 // The simulator's entry: the arguments joined by single blanks make the
 // command line, as Windows hands it to WinMain.
+#include <cstdlib>
 #include <string>
 
 #include "platform/entry.h"
+#include "platform/fault.h"
 
 int main(int argc, char** argv) {
+  // ORVANTA_SIM_KILL_AFTER=k: the simulated device kills the tool at its k-th operation.
+  if (const char* kill = std::getenv("ORVANTA_SIM_KILL_AFTER")) platform::ArmKill(std::atol(kill));
   std::string commandLine;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) commandLine += ' ';

@@ -240,4 +240,58 @@ TEST_F(ExtractionTest, InstallersAtTheTopOfTheRootAreCollectedOnce) {
             (std::vector<std::string>{PathOf("Root\\setup.msi"), PathOf("Root\\Drivers.MSI")}));
 }
 
+// An earlier run that ended before the restart left a deletion or a
+// replacement pending for a destination: written now, the restart would
+// delete it or move the older content over it. It goes through a
+// replacement file of its own, scheduled behind the earlier operations.
+TEST_F(ExtractionTest, ADestinationWithAPendingChangeIsWrittenThroughAReplacement) {
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Root\\deleted.dll"), "old"));
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Root\\moved.dll"), "old"));
+  ASSERT_TRUE(platform::MakeFolder(PathOf("Run\\Tmp")));
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Run\\Tmp\\moved.dlla"), "older replacement"));
+  ASSERT_TRUE(platform::DeleteAtRestart(PathOf("Root\\deleted.dll")));
+  ASSERT_TRUE(platform::DeleteAtRestart(PathOf("Root\\moved.dll")));
+  ASSERT_TRUE(platform::MoveAtRestart(PathOf("Run\\Tmp\\moved.dlla"), PathOf("Root\\moved.dll")));
+  zampack::PackageImage image = Image();
+  AddFile(image, "deleted.dll", "newest deleted");
+  AddFile(image, "moved.dll", "newest moved");
+  AddFile(image, "free.dll", "free");
+  Apply(image);
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Run\\Tmp\\deleted.dlla")), "newest deleted");
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Run\\Tmp\\moved.dllb")), "newest moved");
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\free.dll")), "free") << "nothing pending: written at once";
+  EXPECT_EQ(Pending().size(), 3u + 6u);
+  EXPECT_TRUE(app::Run().bRebootRequired);
+  std::string output;
+  ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\deleted.dll")), "newest deleted");
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\moved.dll")), "newest moved");
+}
+
+// Only the body is covered by the checksum: a stream that lies in the
+// header, even in part, could be changed after sealing and is refused.
+TEST_F(ExtractionTest, AStreamInTheHeaderIsRefusedAndTheRestApplied) {
+  zampack::PackageImage image = Image();
+  AddFile(image, "good.txt", "good");
+  AddFile(image, "detail.txt", "");
+  AddFile(image, "straddle.txt", "");
+  for (std::size_t i : {1u, 2u}) {
+    zampack::DeliveredFile& file = image.files[i];
+    file.autoSize = file.autoStoredSize = file.autoOffset = false;
+    file.record.IsAbsoluteOffset = 1;
+    file.record.Size = 10;
+    file.record.StoredSize = 40;
+    file.record.Offset = i == 1 ? 268 : package::kHeaderSize - 20;
+  }
+  Apply(image);
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\good.txt")), "good");
+  EXPECT_FALSE(testsupport::Exists(PathOf("Root\\detail.txt")));
+  EXPECT_FALSE(testsupport::Exists(PathOf("Root\\straddle.txt")));
+  EXPECT_NE(Log().find("ERROR: bLoadPackageTables: stream of \"detail.txt\" (40 bytes at 268) lies outside the package body; skipped."),
+            std::string::npos)
+      << Log();
+  EXPECT_NE(Log().find("ERROR: bLoadPackageTables: stream of \"straddle.txt\" (40 bytes at 448) lies outside the package body"),
+            std::string::npos);
+}
+
 }  // namespace

@@ -163,4 +163,20 @@ TEST_F(FolderStagesTest, AFolderThatCannotBeCreatedGoesThroughTmp) {
   EXPECT_EQ(Pending().size(), 2u);
 }
 
+// A file deleted now that an earlier run's replacement still moves into
+// place at the restart: its deletion is scheduled behind that move.
+TEST_F(FolderStagesTest, AFileDeletedNowStaysDeletedAfterAPendingMoveToIt) {
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("gone.dll"), "current"));
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("gone.dlla"), "replacement of an earlier run"));
+  ASSERT_TRUE(platform::MoveAtRestart(PathOf("gone.dlla"), PathOf("gone.dll")));
+  EXPECT_EQ(DeleteFileOrDefer(PathOf("gone.dll")), 0);
+  EXPECT_FALSE(testsupport::Exists(PathOf("gone.dll")));
+  ASSERT_EQ(Pending().size(), 2u);
+  EXPECT_TRUE(Pending()[1].isDelete);
+  EXPECT_TRUE(app::Run().bRebootRequired);
+  std::string output;
+  ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
+  EXPECT_FALSE(testsupport::Exists(PathOf("gone.dll")));
+}
+
 }  // namespace

@@ -171,9 +171,9 @@ void CheckRecords(const Layout& layout, std::vector<std::string>* faults) {
     delivered[match->second] = true;
     if (file.Size == 0) continue;
     std::uint64_t position = StreamPosition(file, layout.dataAreaStart);
-    if (!Fits(layout, position, file.StoredSize)) {
+    if (position < kHeaderSize || !Fits(layout, position, file.StoredSize)) {
       faults->push_back(where + ": stream of " + std::to_string(file.StoredSize) + " bytes at " +
-                        std::to_string(position) + " lies outside the package");
+                        std::to_string(position) + " lies outside the package body");
       continue;
     }
     // Deflate shrinks by at most about 1032 to 1, so a larger claim is false
