@@ -15,9 +15,20 @@
 namespace platform {
 namespace {
 
+// A list whose last line was cut short (a process killed while appending)
+// gets the new operation on a line of its own.
 bool Append(const std::string& line) {
-  std::ofstream out(sim::SimFile("pending-restart.tsv"), std::ios::binary | std::ios::app);
-  out << line << '\n';
+  std::string path = sim::SimFile("pending-restart.tsv");
+  bool whole = true;
+  {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (in && in.tellg() > 0) {
+      in.seekg(-1, std::ios::end);
+      whole = in.get() == '\n';
+    }
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out << (whole ? "" : "\n") << line << '\n';
   out.close();
   return out ? true : sim::Fail(kErrorWriteFault);
 }
@@ -49,12 +60,14 @@ bool ListPendingOperations(std::vector<PendingOperation>* operations) {
     if (tab == std::string::npos) continue;
     std::string kind = line.substr(0, tab);
     std::string rest = line.substr(tab + 1);
+    // A line without its paths is not an operation (a list cut short, or edited by hand).
     if (kind == "delete") {
+      if (rest.empty()) continue;
       op.isDelete = true;
       op.from = sim::DeviceFormOfHost(rest);
     } else if (kind == "move") {
       std::size_t second = rest.find('\t');
-      if (second == std::string::npos) continue;
+      if (second == std::string::npos || second == 0 || second + 1 == rest.size()) continue;
       op.from = sim::DeviceFormOfHost(rest.substr(0, second));
       op.to = sim::DeviceFormOfHost(rest.substr(second + 1));
     } else {

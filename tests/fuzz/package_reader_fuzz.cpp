@@ -4,8 +4,6 @@
 // strictly below its destination root, and name no device.
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <random>
 #include <string>
 
 #include "app/run_state.h"
@@ -13,34 +11,18 @@
 #include "package/package.h"
 #include "package/verify.h"
 #include "platform/file.h"
-#include "tests/support/scratch.h"
+#include "tests/fuzz/fuzz_device.h"
 #include "tools/zampack/package_image.h"
 
 namespace {
 
 const char* const kPackagePath = "C:\\fuzz\\run\\p.zam";
 
-bool SetUp() {
-  std::filesystem::path root =
-      std::filesystem::temp_directory_path() / ("orvanta-fuzz-" + std::to_string(std::random_device{}()));
-  std::filesystem::create_directories(root / "C" / "fuzz" / "run");
-  testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", root.string());
-  testsupport::ChangeDirectory("C:\\fuzz\\run");
-  app::Run().LocationPaths[version::SOFTWARE] = "C:\\Program Files\\Orvanta";
-  app::Run().LocationPaths[version::MAP] = "C:\\Maps\\";
-  app::Run().LocationPaths[version::VOICE] = "D:\\Voices";
-  return true;
-}
-
 void WritePackage(const std::string& bytes) {
-  platform::File file = platform::OpenFile(kPackagePath, platform::kGenericWrite, platform::kShareNone,
-                                           platform::Disposition::CreateAlways, platform::kAttributeNormal);
-  platform::WriteToFile(file, bytes.data(), static_cast<platform::Dword>(bytes.size()), nullptr);
+  fuzzdevice::WriteDeviceFile(kPackagePath, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
+using fuzzdevice::Check;
 
 // Resolved on its own here, not by the reader's check: a component that
 // Windows trims to nothing (".", "..", ". ") counts as a step up, the worst
@@ -99,7 +81,7 @@ void CheckLoaded() {
     Check(package::RecordPathText(record.Path, &path));
     if (record.Size == 0) continue;
     std::uint64_t position = package::StreamPosition(record, state.DataAreaStart);
-    Check(position + record.StoredSize <= state.packageSize);
+    Check(position >= package::kHeaderSize && position + record.StoredSize <= state.packageSize);
     if (record.StoredSize == 0) continue;
     // Touch both ends of the stream through the mapping, as extraction will.
     package::FileView view;
@@ -114,10 +96,17 @@ void CheckLoaded() {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  fuzzdevice::AbsoluteArguments(argc, argv);
+  fuzzdevice::EnterDevice({"C:\\fuzz\\run"});
+  app::Run().LocationPaths[version::SOFTWARE] = "C:\\Program Files\\Orvanta";
+  app::Run().LocationPaths[version::MAP] = "C:\\Maps\\";
+  app::Run().LocationPaths[version::VOICE] = "D:\\Voices";
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static bool ready = SetUp();
   static unsigned runs = 0;
-  (void)ready;
   std::string bytes(reinterpret_cast<const char*>(data), size);
   zampack::SealPackageBytes(bytes);
   WritePackage(bytes);
