@@ -91,6 +91,10 @@ File OpenFile(const std::string& path, Dword access, Dword share, Disposition di
 
 bool ReadFromFile(File& file, void* buffer, Dword size, Dword* bytesRead);
 bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten);
+// WriteFile at the end-of-file offset (0xFFFFFFFF:0xFFFFFFFF): the bytes land
+// behind everything written so far, also while other processes append to the
+// same file at the same moment.
+bool AppendToFile(File& file, const void* data, Dword size, Dword* bytesWritten);
 // Moves the file position; `newPosition` may be null.
 bool SeekFile(File& file, std::int64_t distance, SeekFrom from, std::uint64_t* newPosition);
 bool FileSize(File& file, std::uint64_t* size);

@@ -7,6 +7,12 @@
 #include "platform/posix/sim_device.h"
 
 namespace platform {
+namespace {
+
+std::uint64_t g_waited = 0;
+
+}  // namespace
+
 
 LocalTime CurrentLocalTime() {
   timespec now = {};
@@ -25,6 +31,7 @@ LocalTime CurrentLocalTime() {
 }
 
 void WaitMilliseconds(Dword milliseconds) {
+  g_waited += milliseconds;
   double scaled = milliseconds * sim::TimeScale();
   if (scaled <= 0) return;
   timespec delay = {};
@@ -33,5 +40,7 @@ void WaitMilliseconds(Dword milliseconds) {
   while (nanosleep(&delay, &delay) != 0) {
   }
 }
+
+std::uint64_t WaitedMilliseconds() { return g_waited; }
 
 }  // namespace platform

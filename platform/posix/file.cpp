@@ -216,12 +216,9 @@ bool ReadFromFile(File& file, void* buffer, Dword size, Dword* bytesRead) {
   return true;
 }
 
-bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten) {
-  if (bytesWritten != nullptr) *bytesWritten = 0;
-  if (FaultHit(FaultOp::WriteFile)) return false;
-  if (!file.IsValid()) return Fail(kErrorInvalidHandle);
-  if (!(file.access() & kGenericWrite)) return Fail(kErrorAccessDenied);
-  int fd = static_cast<int>(file.native());
+namespace {
+
+bool WriteAll(int fd, const void* data, Dword size, Dword* bytesWritten) {
   Dword done = 0;
   const char* in = static_cast<const char*>(data);
   while (done < size) {
@@ -235,6 +232,33 @@ bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten) 
   }
   if (bytesWritten != nullptr) *bytesWritten = done;
   return true;
+}
+
+}  // namespace
+
+bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten) {
+  if (bytesWritten != nullptr) *bytesWritten = 0;
+  if (FaultHit(FaultOp::WriteFile)) return false;
+  if (!file.IsValid()) return Fail(kErrorInvalidHandle);
+  if (!(file.access() & kGenericWrite)) return Fail(kErrorAccessDenied);
+  return WriteAll(static_cast<int>(file.native()), data, size, bytesWritten);
+}
+
+// O_APPEND for this one write: the kernel then places it at the end of the
+// file under the inode's lock, so concurrent appenders never overwrite each other.
+bool AppendToFile(File& file, const void* data, Dword size, Dword* bytesWritten) {
+  if (bytesWritten != nullptr) *bytesWritten = 0;
+  if (FaultHit(FaultOp::WriteFile)) return false;
+  if (!file.IsValid()) return Fail(kErrorInvalidHandle);
+  if (!(file.access() & kGenericWrite)) return Fail(kErrorAccessDenied);
+  int fd = static_cast<int>(file.native());
+  int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_APPEND) != 0) return FailFromErrno();
+  bool ok = WriteAll(fd, data, size, bytesWritten);
+  Dword error = LastError();
+  fcntl(fd, F_SETFL, flags);
+  SetLastErrorCode(error);
+  return ok;
 }
 
 bool SeekFile(File& file, std::int64_t distance, SeekFrom from, std::uint64_t* newPosition) {

@@ -3,6 +3,11 @@
 #include <windows.h>
 
 namespace platform {
+namespace {
+
+std::uint64_t g_waited = 0;
+
+}  // namespace
 
 LocalTime CurrentLocalTime() {
   SYSTEMTIME now;
@@ -18,6 +23,11 @@ LocalTime CurrentLocalTime() {
   return t;
 }
 
-void WaitMilliseconds(Dword milliseconds) { ::Sleep(milliseconds); }
+void WaitMilliseconds(Dword milliseconds) {
+  g_waited += milliseconds;
+  ::Sleep(milliseconds);
+}
+
+std::uint64_t WaitedMilliseconds() { return g_waited; }
 
 }  // namespace platform

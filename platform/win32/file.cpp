@@ -55,6 +55,18 @@ bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten) 
   return ok != FALSE;
 }
 
+bool AppendToFile(File& file, const void* data, Dword size, Dword* bytesWritten) {
+  if (bytesWritten != nullptr) *bytesWritten = 0;
+  if (FaultHit(FaultOp::WriteFile)) return false;
+  OVERLAPPED end = {};
+  end.Offset = 0xFFFFFFFF;
+  end.OffsetHigh = 0xFFFFFFFF;
+  DWORD done = 0;
+  BOOL ok = ::WriteFile(Native(file), data, size, &done, &end);
+  if (bytesWritten != nullptr) *bytesWritten = done;
+  return ok != FALSE;
+}
+
 bool SeekFile(File& file, std::int64_t distance, SeekFrom from, std::uint64_t* newPosition) {
   if (FaultHit(FaultOp::SeekFile)) return false;
   LARGE_INTEGER move;
