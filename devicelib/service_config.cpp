@@ -6,9 +6,10 @@
 
 namespace devicelib {
 
-ServiceConfigPtr CreateServiceConfig(const std::u16string& path) {
+ServiceConfigPtr CreateServiceConfig(const std::u16string& path, bool* loaded) {
   ServiceConfigPtr config(new ServiceConfig(path));
-  config->Load();
+  bool result = config->Load();
+  if (loaded != nullptr) *loaded = result;
   return config;
 }
 

@@ -15,8 +15,9 @@ class ServiceConfig;
 using ServiceConfigPtr = ZAMPtr<ServiceConfig>;
 
 // A configuration for the file at `path`, after one Load; it exists whatever
-// Load answered (its ports are then empty or partial).
-ServiceConfigPtr CreateServiceConfig(const std::u16string& path);
+// Load answered (its ports are then empty or partial). `loaded`, when given,
+// receives that answer.
+ServiceConfigPtr CreateServiceConfig(const std::u16string& path, bool* loaded = nullptr);
 
 class ServiceConfig final : public ZAMObject {
  public:
@@ -37,7 +38,7 @@ class ServiceConfig final : public ZAMObject {
   std::vector<PortConfigPtr> ports;
 
  private:
-  friend ServiceConfigPtr CreateServiceConfig(const std::u16string& path);
+  friend ServiceConfigPtr CreateServiceConfig(const std::u16string& path, bool* loaded);
   explicit ServiceConfig(const std::u16string& filePath) : path(filePath) {}
   // Releases the ports in order, 10 ms apart.
   ~ServiceConfig() override;

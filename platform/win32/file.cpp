@@ -55,14 +55,24 @@ bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten) 
   return ok != FALSE;
 }
 
+// Appenders take turns through an exclusive lock on one byte far past any
+// data, so that finding the end and writing there is one step for each of
+// them: NTFS makes a write at the end-of-file offset one step by itself, but
+// Wine finds the end and then writes.
 bool AppendToFile(File& file, const void* data, Dword size, Dword* bytesWritten) {
   if (bytesWritten != nullptr) *bytesWritten = 0;
   if (FaultHit(FaultOp::WriteFile)) return false;
+  OVERLAPPED turn = {};
+  turn.OffsetHigh = 0x40000000;
+  if (!::LockFileEx(Native(file), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn)) return false;
   OVERLAPPED end = {};
   end.Offset = 0xFFFFFFFF;
   end.OffsetHigh = 0xFFFFFFFF;
   DWORD done = 0;
   BOOL ok = ::WriteFile(Native(file), data, size, &done, &end);
+  DWORD error = ::GetLastError();
+  ::UnlockFileEx(Native(file), 0, 1, 0, &turn);
+  ::SetLastError(error);
   if (bytesWritten != nullptr) *bytesWritten = done;
   return ok != FALSE;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "tools/zampack/config_show.h"
 #include "tools/zampack/inspect.h"
 #include "tools/zampack/manifest.h"
 #include "tools/zampack/package_image.h"
@@ -26,6 +27,7 @@ const char* const kUsage =
     "  list      the header and the records of a package\n"
     "  verify    the checksum and the structure of a package\n"
     "  version   writes and shows the version files of content items\n"
+    "  config    shows a device service configuration file as the device reads it\n"
     "\n"
     "zampack COMMAND --help tells more. The same inputs always give the same bytes.\n";
 
@@ -47,6 +49,7 @@ const std::map<std::string, std::string> kHelp = {
      "regard to ASCII letter case, as on the device; a file renamed only in\n"
      "case is delivered again under its new name (a folder keeps its old case).\n"},
     {"version", kVersionHelp},
+    {"config", kConfigHelp},
     {"manifest", std::string("usage: zampack manifest MANIFEST -o PACKAGE\n\n") + kManifestHelp},
     {"list",
      "usage: zampack list PACKAGE\n"
@@ -185,6 +188,20 @@ int Manifest(int argc, char** argv) {
   return 0;
 }
 
+int Config(int argc, char** argv) {
+  bool json = false;
+  std::vector<std::string> plain;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--json") == 0) {
+      json = true;
+    } else {
+      plain.push_back(argv[i]);
+    }
+  }
+  if (plain.size() != 2 || plain[0] != "show") return Usage("config");
+  return ShowServiceConfig(plain[1], json, std::cout, std::cerr) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -205,6 +222,7 @@ int main(int argc, char** argv) {
   }
   if (command == "manifest") return Manifest(argc, argv);
   if (command == "version") return VersionCommand(argc, argv);
+  if (command == "config") return Config(argc, argv);
   if (command == "list" || command == "verify") {
     if (argc != 3) return Usage(command);
     bool ok = command == "list" ? ListPackage(argv[2], std::cout, std::cerr) : VerifyPackage(argv[2], std::cout, std::cerr);
