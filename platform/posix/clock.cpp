@@ -13,7 +13,6 @@ std::uint64_t g_waited = 0;
 
 }  // namespace
 
-
 LocalTime CurrentLocalTime() {
   timespec now = {};
   clock_gettime(CLOCK_REALTIME, &now);
