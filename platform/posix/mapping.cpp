@@ -64,8 +64,15 @@ Mapping CreateMapping(File& file, Dword protect, std::uint64_t maximumSize) {
       Fail(kErrorNotEnoughMemory);
       return Mapping();
     }
-    if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
-      FailFromErrno();
+    // The device's file system allocates the clusters when the mapping sets
+    // the length, and fails the mapping when the disk is full; a sparse
+    // length would only fail later, writing through the view.
+    int error = posix_fallocate(fd, 0, static_cast<off_t>(size));
+    if (error != 0) {
+      // Back to the old length, whatever part of the blocks the allocation got.
+      while (ftruncate(fd, st.st_size) != 0 && errno == EINTR) {
+      }
+      Fail(sim::ErrorFromErrno(error));
       return Mapping();
     }
   }
