@@ -38,6 +38,8 @@ constexpr Dword kAttributeDirectory = 0x10;
 constexpr Dword kAttributeArchive = 0x20;
 constexpr Dword kAttributeNormal = 0x80;
 constexpr Dword kAttributeTemporary = 0x100;
+// A symbolic link (or other reparse point): the attributes are the link's own.
+constexpr Dword kAttributeReparsePoint = 0x400;
 constexpr Dword kInvalidAttributes = 0xFFFFFFFF;
 
 // Flags that may be or'ed into the attributes of an open.

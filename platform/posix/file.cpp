@@ -59,15 +59,47 @@ Dword AttributesOf(const std::string& host, const struct stat& st) {
 
 bool IsReadOnlyFile(const struct stat& st) { return !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
-// Gives a new or recreated file its attributes, as CreateFile does.
-void ApplyCreateAttributes(int fd, const std::string& host, Dword attributes) {
+mode_t WithReadOnly(mode_t mode, Dword value) {
+  return (value & kAttributeReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
+}
+
+// The process's file-creation mask, read once (reading it means setting it).
+mode_t CreationMask() {
+  static const mode_t mask = [] {
+    mode_t value = umask(022);
+    umask(value);
+    return value;
+  }();
+  return mask;
+}
+
+// Gives a new or recreated file its attributes, as CreateFile does. A file
+// this open created has no stored value, which reads as archive, and the
+// mode the creation mask left it; only what differs from that is written.
+void ApplyCreateAttributes(int fd, const std::string& host, Dword attributes, bool created) {
   Dword value = (attributes & kStoredAttributes) | kAttributeArchive;
-  WriteStoredAttributes(host, value);
+  if (!created || value != kAttributeArchive) WriteStoredAttributes(host, value);
+  if (created) {
+    mode_t mode = 0666 & ~CreationMask();
+    if (WithReadOnly(mode, value) != mode) fchmod(fd, WithReadOnly(mode, value));
+    return;
+  }
   struct stat st;
   if (fstat(fd, &st) != 0) return;
   mode_t mode = st.st_mode & 07777;
-  mode = (value & kAttributeReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
-  fchmod(fd, mode);
+  if (WithReadOnly(mode, value) != mode) fchmod(fd, WithReadOnly(mode, value));
+}
+
+// The error for a path whose lookup found nothing.
+bool FailMissing(const sim::HostEntry& entry) {
+  return Fail(entry.folderExists ? kErrorFileNotFound : kErrorPathNotFound);
+}
+
+// A host symbolic link's own attributes: a link to a folder is a folder.
+Dword LinkAttributes(const std::string& host) {
+  struct stat target;
+  bool folder = stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+  return kAttributeReparsePoint | (folder ? kAttributeDirectory : kAttributeArchive);
 }
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -109,23 +141,46 @@ void File::Close() {
 File OpenFile(const std::string& path, Dword access, Dword share, Disposition disposition,
               Dword flagsAndAttributes) {
   if (FaultHit(FaultOp::OpenFile)) return File();
-  std::string host;
-  if (!sim::MapPath(path, &host)) return File();
+  sim::HostEntry entry;
+  if (!sim::MapPath(path, &entry)) return File();
+  const std::string& host = entry.path;
   bool write = (access & kGenericWrite) != 0;
   if (disposition == Disposition::TruncateExisting && !write) {
     Fail(kErrorInvalidParameter);
     return File();
   }
+  bool mustExist = disposition == Disposition::OpenExisting || disposition == Disposition::TruncateExisting;
+  bool changes = write || disposition != Disposition::OpenExisting;
+  if (entry.outside && changes) {
+    Fail(kErrorAccessDenied);
+    return File();
+  }
 
-  struct stat st;
-  bool exists = stat(host.c_str(), &st) == 0;
+  // What the lookup found missing is created exclusively, so that a file
+  // another process made meanwhile is opened as the existing file it is.
+  struct stat st = {};
+  bool exists = false;
+  if (entry.exists) {
+    struct stat own;
+    if (lstat(host.c_str(), &own) == 0) {
+      exists = true;
+      st = own;
+      if (S_ISLNK(own.st_mode)) {
+        // CreateFile follows a link; never to write outside the device.
+        if (changes && sim::LeadsOutside(host)) {
+          Fail(kErrorAccessDenied);
+          return File();
+        }
+        exists = stat(host.c_str(), &st) == 0;
+      }
+    }
+  }
   if (exists && S_ISDIR(st.st_mode)) {
     Fail(kErrorAccessDenied);
     return File();
   }
-  bool mustExist = disposition == Disposition::OpenExisting || disposition == Disposition::TruncateExisting;
   if (!exists && mustExist) {
-    FailFromErrno(host);
+    FailMissing(entry);
     return File();
   }
   if (exists && disposition == Disposition::CreateNew) {
@@ -143,8 +198,7 @@ File OpenFile(const std::string& path, Dword access, Dword share, Disposition di
   }
 
   int flags = O_CLOEXEC;
-  if (!mustExist) flags |= O_CREAT;
-  if (disposition == Disposition::CreateNew) flags |= O_EXCL;
+  if (!exists) flags |= O_CREAT | O_EXCL;
   bool noBuffering = (flagsAndAttributes & kFlagNoBuffering) != 0;
   Dword fileFlags = 0;
   // Always read-write where the host allows it: the share-mode guard needs a
@@ -158,9 +212,15 @@ File OpenFile(const std::string& path, Dword access, Dword share, Disposition di
     }
     if (fd >= 0 || (errno != EACCES && errno != EPERM && errno != ETXTBSY)) break;
   }
+  if (fd < 0 && errno == EEXIST && disposition != Disposition::CreateNew) {
+    // Made by another process since the lookup: open it as the existing file.
+    return OpenFile(path, access, share, disposition, flagsAndAttributes);
+  }
   if (fd < 0) {
     if (errno == EEXIST) {
       Fail(kErrorFileExists);
+    } else if (errno == ENOENT) {
+      FailMissing(entry);
     } else {
       FailFromErrno(host);
     }
@@ -174,12 +234,12 @@ File OpenFile(const std::string& path, Dword access, Dword share, Disposition di
     Fail(error);
     return File();
   }
-  if (truncate && ftruncate(fd, 0) != 0) {
+  if (truncate && st.st_size != 0 && ftruncate(fd, 0) != 0) {
     FailFromErrno(host);
     return File();
   }
   if (!exists || disposition == Disposition::CreateAlways) {
-    ApplyCreateAttributes(fd, host, flagsAndAttributes & 0xFFFF);
+    ApplyCreateAttributes(fd, host, flagsAndAttributes & 0xFFFF, !exists);
   }
   bool reportsExisting = disposition == Disposition::CreateAlways || disposition == Disposition::OpenAlways;
   SetLastErrorCode(exists && reportsExisting ? kErrorAlreadyExists : kErrorSuccess);
@@ -296,40 +356,60 @@ bool SetFileEnd(File& file) {
 
 Dword FileAttributes(const std::string& path) {
   if (FaultHit(FaultOp::FileAttributes)) return kInvalidAttributes;
-  std::string host;
-  if (!sim::MapPath(path, &host)) return kInvalidAttributes;
+  sim::HostEntry entry;
+  if (!sim::MapPath(path, &entry)) return kInvalidAttributes;
   struct stat st;
-  if (stat(host.c_str(), &st) != 0) {
-    FailFromErrno(host);
+  if (!entry.exists || lstat(entry.path.c_str(), &st) != 0) {
+    FailMissing(entry);
     return kInvalidAttributes;
   }
-  return AttributesOf(host, st);
+  if (S_ISLNK(st.st_mode)) return LinkAttributes(entry.path);
+  return AttributesOf(entry.path, st);
 }
 
+// The value is written only where it changes something: the stored value,
+// then the owner's write bit.
 bool SetAttributes(const std::string& path, Dword attributes) {
   if (FaultHit(FaultOp::SetAttributes)) return false;
-  std::string host;
-  if (!sim::MapPath(path, &host)) return false;
+  sim::HostEntry entry;
+  if (!sim::MapPath(path, &entry)) return false;
+  const std::string& host = entry.path;
   struct stat st;
-  if (stat(host.c_str(), &st) != 0) return FailFromErrno(host);
+  if (!entry.exists || lstat(host.c_str(), &st) != 0) return FailMissing(entry);
+  // A link's own attributes cannot be kept on the host, and its target's are
+  // not the link's to change.
+  if (entry.outside || S_ISLNK(st.st_mode)) return Fail(kErrorAccessDenied);
   Dword value = attributes & kStoredAttributes;
-  WriteStoredAttributes(host, value);
-  if (!S_ISDIR(st.st_mode)) {
+  Dword stored = 0;
+  bool haveStored = ReadStoredAttributes(host, &stored);
+  bool file = !S_ISDIR(st.st_mode);
+  // Without a stored value a file reads as archive, a folder as nothing more.
+  Dword current = haveStored ? stored : (file ? kAttributeArchive : 0);
+  if (current != value) WriteStoredAttributes(host, value);
+  if (file) {
     mode_t mode = st.st_mode & 07777;
-    mode = (value & kAttributeReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
-    if (chmod(host.c_str(), mode) != 0) return FailFromErrno(host);
+    if (WithReadOnly(mode, value) != mode && chmod(host.c_str(), WithReadOnly(mode, value)) != 0) {
+      return FailFromErrno(host);
+    }
   }
   return true;
 }
 
 bool RemoveFile(const std::string& path) {
   if (FaultHit(FaultOp::RemoveFile)) return false;
-  std::string host;
-  if (!sim::MapPath(path, &host)) return false;
+  sim::HostEntry entry;
+  if (!sim::MapPath(path, &entry)) return false;
+  const std::string& host = entry.path;
   struct stat st;
-  if (lstat(host.c_str(), &st) != 0) return FailFromErrno(host);
-  if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Fail(kErrorAccessDenied);
-  if (!S_ISLNK(st.st_mode) && sim::IsRunningImage(host)) return Fail(kErrorAccessDenied);
+  if (!entry.exists || lstat(host.c_str(), &st) != 0) return FailMissing(entry);
+  if (entry.outside || S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Fail(kErrorAccessDenied);
+  if (S_ISLNK(st.st_mode)) {
+    // DeleteFile removes a link to a file, never a link to a folder.
+    if (LinkAttributes(host) & kAttributeDirectory) return Fail(kErrorAccessDenied);
+    if (::unlink(host.c_str()) != 0) return FailFromErrno(host);
+    return true;
+  }
+  if (sim::IsRunningImage(host)) return Fail(kErrorAccessDenied);
   int fd = ::open(host.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd >= 0) {
@@ -343,20 +423,30 @@ bool RemoveFile(const std::string& path) {
 
 bool MakeFolder(const std::string& path) {
   if (FaultHit(FaultOp::MakeFolder)) return false;
-  std::string host;
-  if (!sim::MapPath(path, &host)) return false;
-  if (::mkdir(host.c_str(), 0777) != 0) {
-    return errno == ENOENT ? Fail(kErrorPathNotFound) : FailFromErrno(host);
+  sim::HostEntry entry;
+  if (!sim::MapPath(path, &entry)) return false;
+  if (entry.outside) return Fail(kErrorAccessDenied);
+  if (::mkdir(entry.path.c_str(), 0777) != 0) {
+    return errno == ENOENT ? Fail(kErrorPathNotFound) : FailFromErrno(entry.path);
   }
   return true;
 }
 
 bool RemoveFolder(const std::string& path) {
   if (FaultHit(FaultOp::RemoveFolder)) return false;
-  std::string host;
-  if (!sim::MapPath(path, &host)) return false;
+  sim::HostEntry entry;
+  if (!sim::MapPath(path, &entry)) return false;
+  const std::string& host = entry.path;
   struct stat st;
-  if (lstat(host.c_str(), &st) != 0) return FailFromErrno(host);
+  if (!entry.exists || lstat(host.c_str(), &st) != 0) return FailMissing(entry);
+  if (entry.outside) return Fail(kErrorAccessDenied);
+  if (S_ISLNK(st.st_mode)) {
+    // RemoveDirectory removes a link to a folder itself, never what it leads to.
+    struct stat target;
+    if (stat(host.c_str(), &target) == 0 && !S_ISDIR(target.st_mode)) return Fail(kErrorDirectory);
+    if (::unlink(host.c_str()) != 0) return FailFromErrno(host);
+    return true;
+  }
   if (!S_ISDIR(st.st_mode)) return Fail(kErrorDirectory);
   if (AttributesOf(host, st) & kAttributeReadOnly) return Fail(kErrorAccessDenied);
   if (::rmdir(host.c_str()) != 0) return FailFromErrno(host);
@@ -384,11 +474,16 @@ bool ListFolder(const std::string& pattern, std::vector<FolderEntry>* entries) {
     if (!MatchWildcard(wildcard.c_str(), name.c_str())) continue;
     std::string full = host + "/" + hostName;
     struct stat st;
-    if (stat(full.c_str(), &st) != 0) continue;
+    if (lstat(full.c_str(), &st) != 0) continue;
     FolderEntry item;
     item.name = name;
-    item.attributes = AttributesOf(full, st);
-    item.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+    if (S_ISLNK(st.st_mode)) {
+      item.attributes = LinkAttributes(full);
+      item.size = 0;
+    } else {
+      item.attributes = AttributesOf(full, st);
+      item.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+    }
     entries->push_back(item);
   }
   closedir(dir);

@@ -92,14 +92,18 @@ void RecordRestart() {
 
 bool MoveNow(const std::string& from, const std::string& to) {
   if (FaultHit(FaultOp::MoveNow)) return false;
-  std::string hostFrom;
-  std::string hostTo;
-  if (!sim::MapPath(from, &hostFrom) || !sim::MapNewName(to, &hostTo)) return false;
+  sim::HostEntry source;
+  sim::HostEntry target;
+  if (!sim::MapPath(from, &source) || !sim::MapNewName(to, &target)) return false;
+  // A link itself is moved; nothing beyond a link that leaves the device.
+  if (source.outside || target.outside) return sim::Fail(kErrorAccessDenied);
+  const std::string& hostFrom = source.path;
+  const std::string& hostTo = target.path;
   struct stat st;
   if (lstat(hostFrom.c_str(), &st) != 0) return sim::FailFromErrno(hostFrom);
   // A different name for the same entry (a change of letter case) is a rename, not a clash.
-  struct stat target;
-  if (lstat(hostTo.c_str(), &target) == 0 && !(target.st_ino == st.st_ino && target.st_dev == st.st_dev)) {
+  struct stat existing;
+  if (lstat(hostTo.c_str(), &existing) == 0 && !(existing.st_ino == st.st_ino && existing.st_dev == st.st_dev)) {
     return sim::Fail(kErrorAlreadyExists);
   }
   if (::rename(hostFrom.c_str(), hostTo.c_str()) != 0) return sim::FailFromErrno(hostTo);

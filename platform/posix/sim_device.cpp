@@ -1,5 +1,7 @@
 #include "platform/posix/sim_device.h"
 
+#include "platform/posix/folder_cache.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -167,61 +169,215 @@ std::string DeviceForm(const DevicePath& path) {
   return text;
 }
 
-std::string HostPath(const DevicePath& path) {
-  std::string host = path.onHost ? std::string() : DeviceRoot() + "/" + path.drive;
+namespace {
+
+// The first entry of `folder` that matches `name` without regard to case, in
+// byte order, so that the choice does not depend on the host's directory order.
+bool ScanFolder(const std::string& folder, const std::string& name, std::string* match) {
+  DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
+  if (dir == nullptr) return false;
+  match->clear();
+  while (dirent* entry = readdir(dir)) {
+    std::string candidate = entry->d_name;
+    if (EqualsIgnoreCase(candidate, name) && (match->empty() || candidate < *match)) *match = candidate;
+  }
+  closedir(dir);
+  return !match->empty();
+}
+
+// Lexically, "." and ".." taken out of an absolute host path.
+std::string Normalize(const std::string& path) {
+  std::vector<std::string> parts;
+  for (const std::string& part : SplitHost(path)) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string text;
+  for (const std::string& part : parts) text += "/" + part;
+  return text.empty() ? "/" : text;
+}
+
+bool IsUnderRoot(const std::string& host) {
+  std::string root = DeviceRoot();
+  return host == root || host.compare(0, root.size() + 1, root + "/") == 0;
+}
+
+// The components of `parts` from `from` on, each matched with one lstat in
+// the given case and a scan of its folder when that misses; the way of the
+// caches' failures and of host paths.
+void WalkOnHost(const DevicePath& path, std::size_t from, HostEntry* entry) {
+  std::string& host = entry->path;
   bool resolving = true;
-  for (const std::string& part : path.parts) {
-    std::string name = HostName(part);
+  for (std::size_t i = from; i < path.parts.size(); ++i) {
+    std::string name = HostName(path.parts[i]);
+    bool last = i + 1 == path.parts.size();
     if (resolving) {
       struct stat st;
       std::string exact = host + "/" + name;
-      if (lstat(exact.c_str(), &st) != 0) {
+      std::string match;
+      bool there = lstat(exact.c_str(), &st) == 0;
+      int error = errno;
+      if (!there && error == ENOENT && ScanFolder(host, name, &match)) {
+        name = match;
+        exact = host + "/" + name;
+        there = lstat(exact.c_str(), &st) == 0;
+        error = errno;
+      }
+      if (there) {
+        entry->exists = last;
+        if (last) entry->folderExists = true;
+        if (!last && !path.onHost && S_ISLNK(st.st_mode) && LeadsOutside(exact)) entry->outside = true;
+      } else {
         resolving = false;
-        if (DIR* dir = opendir(host.empty() ? "/" : host.c_str())) {
-          // Prefer the first match in sorted order, so that the choice does not
-          // depend on the host's directory order.
-          std::string match;
-          while (dirent* entry = readdir(dir)) {
-            std::string candidate = entry->d_name;
-            if (EqualsIgnoreCase(candidate, name) && (match.empty() || candidate < match)) {
-              match = candidate;
-            }
-          }
-          closedir(dir);
-          if (!match.empty()) {
-            name = match;
-            resolving = true;
-          }
-        }
+        entry->folderExists = last && error == ENOENT;
       }
     }
     host += "/" + name;
   }
-  return host.empty() ? "/" : host;
+  if (host.empty()) host = "/";
 }
 
-bool MapPath(const std::string& path, std::string* hostPath) {
+}  // namespace
+
+bool LeadsOutside(const std::string& host) {
+  if (char* real = realpath(host.c_str(), nullptr)) {
+    bool inside = IsUnderRoot(real);
+    std::free(real);
+    return !inside;
+  }
+  // A link that leads nowhere (yet): judged by its text, against the real
+  // folder that holds it.
+  char target[4096];
+  ssize_t n = readlink(host.c_str(), target, sizeof(target) - 1);
+  if (n <= 0) return true;
+  target[n] = '\0';
+  std::string text = target;
+  if (text[0] != '/') {
+    std::string folder = host.substr(0, host.find_last_of('/'));
+    char* real = realpath(folder.empty() ? "/" : folder.c_str(), nullptr);
+    if (real == nullptr) return true;
+    text = std::string(real) + "/" + text;
+    std::free(real);
+  }
+  return !IsUnderRoot(Normalize(text));
+}
+
+HostEntry Resolve(const DevicePath& path) {
+  HostEntry entry;
+  if (path.onHost) {
+    // The whole path in the given case first: one call where it exists.
+    std::string exact;
+    for (const std::string& part : path.parts) exact += "/" + HostName(part);
+    struct stat st;
+    if (!exact.empty() && lstat(exact.c_str(), &st) == 0) {
+      entry.path = exact;
+      entry.exists = true;
+      entry.folderExists = true;
+      return entry;
+    }
+    WalkOnHost(path, 0, &entry);
+    return entry;
+  }
+  entry.path = DeviceRoot() + "/" + path.drive;
+  entry.folderExists = true;
+  TakeInChanges();
+  std::size_t i = 0;
+  for (; i < path.parts.size(); ++i) {
+    std::string name = HostName(path.parts[i]);
+    bool last = i + 1 == path.parts.size();
+    bool found = false;
+    std::string actual;
+    EntryKind kind = EntryKind::Unknown;
+    if (!FindInFolder(entry.path, name, &found, &actual, &kind)) break;
+    if (!found) {
+      // Nothing below a missing name exists: the rest keeps the case given.
+      entry.folderExists = last;
+      for (; i < path.parts.size(); ++i) entry.path += "/" + HostName(path.parts[i]);
+      return entry;
+    }
+    std::string folder = entry.path;
+    entry.path += "/" + actual;
+    if (last) {
+      entry.exists = true;
+      return entry;
+    }
+    if (kind == EntryKind::Unknown) {
+      struct stat st;
+      if (lstat(entry.path.c_str(), &st) != 0) {
+        entry.folderExists = false;
+        for (++i; i < path.parts.size(); ++i) entry.path += "/" + HostName(path.parts[i]);
+        return entry;
+      }
+      kind = S_ISDIR(st.st_mode) ? EntryKind::Folder : S_ISLNK(st.st_mode) ? EntryKind::Link : EntryKind::Other;
+      NoteKind(folder, actual, kind);
+    }
+    if (kind == EntryKind::Other) {
+      // A file in the middle of the path: nothing lies below it.
+      entry.folderExists = false;
+      for (++i; i < path.parts.size(); ++i) entry.path += "/" + HostName(path.parts[i]);
+      return entry;
+    }
+    if (kind == EntryKind::Link) {
+      // Beyond a link the file system is asked directly.
+      if (LeadsOutside(entry.path)) entry.outside = true;
+      ++i;
+      break;
+    }
+  }
+  if (i < path.parts.size()) {
+    WalkOnHost(path, i, &entry);
+  } else if (path.parts.empty()) {
+    struct stat st;
+    entry.exists = lstat(entry.path.c_str(), &st) == 0;
+  }
+  return entry;
+}
+
+std::string HostPath(const DevicePath& path) { return Resolve(path).path; }
+
+bool MapPath(const std::string& path, HostEntry* entry) {
   DevicePath parsed;
   if (!ParsePath(path, &parsed)) return false;
   if (!parsed.onHost && DeviceForm(parsed).size() >= kMaxPath) {
     return Fail(kErrorFilenameExcedRange);
   }
-  *hostPath = HostPath(parsed);
+  *entry = Resolve(parsed);
   return true;
 }
 
-bool MapNewName(const std::string& path, std::string* hostPath) {
+bool MapPath(const std::string& path, std::string* hostPath) {
+  HostEntry entry;
+  if (!MapPath(path, &entry)) return false;
+  *hostPath = entry.path;
+  return true;
+}
+
+bool MapNewName(const std::string& path, HostEntry* entry) {
   DevicePath parsed;
   if (!ParsePath(path, &parsed)) return false;
   if (!parsed.onHost && DeviceForm(parsed).size() >= kMaxPath) return Fail(kErrorFilenameExcedRange);
   if (parsed.parts.empty()) {
-    *hostPath = HostPath(parsed);
+    *entry = Resolve(parsed);
     return true;
   }
   std::string leaf = parsed.parts.back();
   parsed.parts.pop_back();
-  std::string parent = HostPath(parsed);
-  *hostPath = (parent == "/" ? "" : parent) + "/" + HostName(leaf);
+  HostEntry parent = Resolve(parsed);
+  entry->path = (parent.path == "/" ? "" : parent.path) + "/" + HostName(leaf);
+  entry->exists = false;
+  entry->folderExists = parent.exists || parsed.parts.empty();
+  entry->outside = parent.outside;
+  return true;
+}
+
+bool MapNewName(const std::string& path, std::string* hostPath) {
+  HostEntry entry;
+  if (!MapNewName(path, &entry)) return false;
+  *hostPath = entry.path;
   return true;
 }
 

@@ -26,12 +26,32 @@ bool ParsePath(const std::string& path, DevicePath* out);
 // "C:\A\b" or "/host/dir".
 std::string DeviceForm(const DevicePath& path);
 
+// Where a path lands on the host, and what the lookup learned on the way.
+struct HostEntry {
+  std::string path;
+  // The whole path names an entry (as a lookup saw it; the caller's own
+  // stat is the last word).
+  bool exists = false;
+  // The folder that holds the last component exists.
+  bool folderExists = false;
+  // A folder on the way is a host symbolic link that leads out of the device
+  // root: nothing may be written or changed there.
+  bool outside = false;
+};
+
 // The host path of `path`, each existing component matched without regard
-// to ASCII letter case; components that do not exist keep the given case.
+// to ASCII letter case (the name as given first); components that do not
+// exist keep the given case.
+HostEntry Resolve(const DevicePath& path);
 std::string HostPath(const DevicePath& path);
 
-// ParsePath and HostPath in one step; also enforces the 260-character limit.
+// ParsePath and Resolve in one step; also enforces the 260-character limit.
+bool MapPath(const std::string& path, HostEntry* entry);
 bool MapPath(const std::string& path, std::string* hostPath);
+
+// True when the host symbolic link at `host` leads out of the device root
+// (or nowhere that can be told).
+bool LeadsOutside(const std::string& host);
 
 // The device form ("C:\A\b") of a host path under the device root; other
 // host paths stay as they are.
@@ -39,6 +59,7 @@ std::string DeviceFormOfHost(const std::string& host);
 
 // MapPath for a name about to be created: the folders are matched without
 // regard to case, the leaf keeps the case given (as a rename or move gives it).
+bool MapNewName(const std::string& path, HostEntry* entry);
 bool MapNewName(const std::string& path, std::string* hostPath);
 
 // Latin-1 (the device's code page) to UTF-8 for host names, and back; a host
