@@ -171,6 +171,12 @@ std::string DeviceForm(const DevicePath& path) {
 
 namespace {
 
+// `path` + "/" + `name`, appended in place.
+void AppendName(std::string& path, const std::string& name) {
+  path += '/';
+  path += name;
+}
+
 // The first entry of `folder` that matches `name` without regard to case, in
 // byte order, so that the choice does not depend on the host's directory order.
 bool ScanFolder(const std::string& folder, const std::string& name, std::string* match) {
@@ -236,7 +242,7 @@ void WalkOnHost(const DevicePath& path, std::size_t from, HostEntry* entry) {
         entry->folderExists = last && error == ENOENT;
       }
     }
-    host += "/" + name;
+    AppendName(host, name);
   }
   if (host.empty()) host = "/";
 }
@@ -271,7 +277,7 @@ HostEntry Resolve(const DevicePath& path) {
   if (path.onHost) {
     // The whole path in the given case first: one call where it exists.
     std::string exact;
-    for (const std::string& part : path.parts) exact += "/" + HostName(part);
+    for (const std::string& part : path.parts) AppendName(exact, HostName(part));
     struct stat st;
     if (!exact.empty() && lstat(exact.c_str(), &st) == 0) {
       entry.path = exact;
@@ -296,11 +302,11 @@ HostEntry Resolve(const DevicePath& path) {
     if (!found) {
       // Nothing below a missing name exists: the rest keeps the case given.
       entry.folderExists = last;
-      for (; i < path.parts.size(); ++i) entry.path += "/" + HostName(path.parts[i]);
+      for (; i < path.parts.size(); ++i) AppendName(entry.path, HostName(path.parts[i]));
       return entry;
     }
     std::string folder = entry.path;
-    entry.path += "/" + actual;
+    AppendName(entry.path, actual);
     if (last) {
       entry.exists = true;
       return entry;
@@ -309,7 +315,7 @@ HostEntry Resolve(const DevicePath& path) {
       struct stat st;
       if (lstat(entry.path.c_str(), &st) != 0) {
         entry.folderExists = false;
-        for (++i; i < path.parts.size(); ++i) entry.path += "/" + HostName(path.parts[i]);
+        for (++i; i < path.parts.size(); ++i) AppendName(entry.path, HostName(path.parts[i]));
         return entry;
       }
       kind = S_ISDIR(st.st_mode) ? EntryKind::Folder : S_ISLNK(st.st_mode) ? EntryKind::Link : EntryKind::Other;
@@ -318,7 +324,7 @@ HostEntry Resolve(const DevicePath& path) {
     if (kind == EntryKind::Other) {
       // A file in the middle of the path: nothing lies below it.
       entry.folderExists = false;
-      for (++i; i < path.parts.size(); ++i) entry.path += "/" + HostName(path.parts[i]);
+      for (++i; i < path.parts.size(); ++i) AppendName(entry.path, HostName(path.parts[i]));
       return entry;
     }
     if (kind == EntryKind::Link) {
