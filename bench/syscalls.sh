@@ -14,7 +14,7 @@ count() {
 for pass in none tool floor; do count $pass; done
 awk -v files=5000 '
   FNR == 1 { pass = FILENAME; sub(/.*\//, "", pass); sub(/\.txt$/, "", pass) }
-  $1 ~ /^[0-9]+$/ && NF == 2 { calls[pass, $2] += $1; total[pass] += $1; names[$2] = 1 }
+  $1 ~ /^[0-9]+$/ && NF == 2 && $2 != "total" { calls[pass, $2] += $1; total[pass] += $1; names[$2] = 1 }
   END {
     printf "system calls per file: stage 3 %.1f, plain-POSIX steps %.1f\n",
       (total["tool"] - total["none"]) / files, (total["floor"] - total["none"]) / files
