@@ -1,0 +1,31 @@
+// The update tool on a device whose disk runs full: a file that does not fit
+// fails at its mapping, stage 3 tries it again by its retry rule and goes on,
+// and the run ends normally. The destination is a small tmpfs of its own.
+#include <random>
+
+#include "tests/e2e/e2e_fixture.h"
+#include "tests/support/posix/size_limited_folder.h"
+
+namespace {
+
+class FullDiskRunTest : public e2e::E2eTest {};
+
+TEST_F(FullDiskRunTest, AFileThatDoesNotFitIsGivenUpAndTheRunGoesOn) {
+  std::mt19937 random(5);
+  std::string large(3u << 20, '\0');
+  for (char& c : large) c = static_cast<char>(random());
+  MakeTree("New", {{"a-first.txt", "first"}, {"b-large.bin", large}, {"c-last.txt", "last"}});
+  Zampack("build", "SOFTWARE", "Orvanta", {"New"}, "software.zam");
+  WriteDescriptor("false", {"software.zam"});
+
+  testsupport::SizeLimitedFolder disk(testsupport::HostPathOf(Software()), "1m");
+  if (!disk.mounted()) GTEST_SKIP() << disk.reason();
+  ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "a-first.txt"), "first");
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "c-last.txt"), "last");
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "b-large.bin"), "") << "created, never given its length";
+  EXPECT_TRUE(LogHas("End updater execution.")) << Log();
+  EXPECT_TRUE(Pending().empty());
+}
+
+}  // namespace
