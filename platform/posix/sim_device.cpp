@@ -377,6 +377,12 @@ bool MapNewName(const std::string& path, HostEntry* entry) {
   entry->exists = false;
   entry->folderExists = parent.exists || parsed.parts.empty();
   entry->outside = parent.outside;
+  struct stat st;
+  // The folder named last may itself be a link out of the device.
+  if (!parsed.onHost && !parent.outside && parent.exists && lstat(parent.path.c_str(), &st) == 0 &&
+      S_ISLNK(st.st_mode)) {
+    entry->outside = LeadsOutside(parent.path);
+  }
   return true;
 }
 
