@@ -244,7 +244,7 @@ void WalkOnHost(const DevicePath& path, std::size_t from, HostEntry* entry) {
     }
     AppendName(host, name);
   }
-  if (host.empty()) host = "/";
+  if (host.empty()) host.push_back('/');
 }
 
 }  // namespace
