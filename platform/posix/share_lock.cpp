@@ -98,7 +98,9 @@ struct Guard {
 // other, so at least one of them notices. Only then do they take turns under
 // the guard, recording and looking again one at a time, so that the one that
 // comes first there keeps the file and the other fails as on the device. The
-// common open that meets nobody costs two or three calls.
+// common open that meets nobody costs two or three calls. An open that
+// steps back was briefly visible: a delete racing with it may be refused,
+// as it may be on the device while the open is under way.
 bool AcquireShare(int fd, Dword access, Dword share) {
   bool read = (access & kGenericRead) != 0;
   bool write = (access & kGenericWrite) != 0;
