@@ -14,16 +14,18 @@ TEST_F(FullDiskRunTest, AFileThatDoesNotFitIsGivenUpAndTheRunGoesOn) {
   std::mt19937 random(5);
   std::string large(3u << 20, '\0');
   for (char& c : large) c = static_cast<char>(random());
-  MakeTree("New", {{"a-first.txt", "first"}, {"b-large.bin", large}, {"c-last.txt", "last"}});
+  MakeTree("New", {{"data\\a-first.txt", "first"}, {"data\\b-large.bin", large}, {"data\\c-last.txt", "last"}});
   Zampack("build", "SOFTWARE", "Orvanta", {"New"}, "software.zam");
   WriteDescriptor("false", {"software.zam"});
 
-  testsupport::SizeLimitedFolder disk(testsupport::HostPathOf(Software()), "1m");
+  // The data folder only: the device application lives beside it.
+  MakeParents(Software() + "data\\x");
+  testsupport::SizeLimitedFolder disk(testsupport::HostPathOf(Software() + "data"), "1m");
   if (!disk.mounted()) GTEST_SKIP() << disk.reason();
   ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
-  EXPECT_EQ(testsupport::ReadBytes(Software() + "a-first.txt"), "first");
-  EXPECT_EQ(testsupport::ReadBytes(Software() + "c-last.txt"), "last");
-  EXPECT_EQ(testsupport::ReadBytes(Software() + "b-large.bin"), "") << "created, never given its length";
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "data\\a-first.txt"), "first");
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "data\\c-last.txt"), "last");
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "data\\b-large.bin"), "") << "created, never given its length";
   EXPECT_TRUE(LogHas("End updater execution.")) << Log();
   EXPECT_TRUE(Pending().empty());
 }
