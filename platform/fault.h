@@ -49,6 +49,15 @@ enum class FaultOp {
   RestorePrivileges,
   EndSession,
   SetSystemPowerState,
+  OpenServiceManager,
+  OpenService,
+  CreateService,
+  StartService,
+  ControlService,
+  QueryServiceStatus,
+  DeleteService,
+  ListProcesses,
+  TerminateProcess,
   Count
 };
 

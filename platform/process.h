@@ -62,4 +62,8 @@ bool WaitForProcess(const Process& process, Dword milliseconds);
 // GetCurrentProcessId.
 Dword CurrentProcessId();
 
+// TerminateProcess: ends the process at once with `exitCode`. The simulator
+// ends the host process and records it in the device's timeline.
+bool TerminateProcess(const Process& process, Dword exitCode);
+
 }  // namespace platform

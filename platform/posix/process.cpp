@@ -51,51 +51,6 @@ bool FindProgram(const std::string& file, std::string* host) {
   return false;
 }
 
-// CommandLineToArgvW's rules: blanks and tabs separate arguments outside
-// quotes; 2n backslashes before a quote give n backslashes and the quote
-// opens or closes; 2n+1 give n backslashes and a literal quote; "" inside
-// quotes gives a literal quote.
-std::vector<std::string> SplitCommandLine(const std::string& text) {
-  std::vector<std::string> arguments;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i >= text.size()) break;
-    std::string argument;
-    bool quoted = false;
-    while (i < text.size() && (quoted || (text[i] != ' ' && text[i] != '\t'))) {
-      if (text[i] == '\\') {
-        std::size_t count = 0;
-        while (i < text.size() && text[i] == '\\') {
-          ++count;
-          ++i;
-        }
-        if (i < text.size() && text[i] == '"') {
-          argument.append(count / 2, '\\');
-          if (count % 2 == 1) {
-            argument += '"';
-            ++i;
-          }
-        } else {
-          argument.append(count, '\\');
-        }
-      } else if (text[i] == '"') {
-        if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
-          argument += '"';
-          i += 2;
-        } else {
-          quoted = !quoted;
-          ++i;
-        }
-      } else {
-        argument += text[i++];
-      }
-    }
-    arguments.push_back(argument);
-  }
-  return arguments;
-}
-
 int OpenPidfd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
 
 // The process id behind a pidfd (0 when it cannot be read).
@@ -149,7 +104,7 @@ bool Prepare(const std::string& file, const std::string& parameters, const std::
     if (stat(start->folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return sim::Fail(kErrorDirectory);
   }
   start->arguments.push_back(start->program.substr(start->program.find_last_of('/') + 1));
-  for (const std::string& argument : SplitCommandLine(parameters)) start->arguments.push_back(sim::HostName(argument));
+  for (const std::string& argument : sim::SplitCommandLine(parameters)) start->arguments.push_back(sim::HostName(argument));
   start->commandLine = sim::HostName(parameters);
   return true;
 }
@@ -301,5 +256,20 @@ bool WaitForProcess(const Process& process, Dword milliseconds) {
 }
 
 Dword CurrentProcessId() { return static_cast<Dword>(getpid()); }
+
+bool TerminateProcess(const Process& process, Dword exitCode) {
+  if (FaultHit(FaultOp::TerminateProcess)) return false;
+  if (!process.IsValid()) return sim::Fail(kErrorInvalidHandle);
+  pid_t pid = PidOf(process.native());
+  std::string image = pid > 0 ? sim::ProcessImageName(pid) : std::string();
+  // A process that has already ended cannot be terminated, as on Windows.
+  if (pid <= 0 || sim::ProcessStartTime(pid) == 0 ||
+      syscall(SYS_pidfd_send_signal, static_cast<int>(process.native()), SIGKILL, nullptr, 0) != 0) {
+    return sim::Fail(kErrorAccessDenied);
+  }
+  sim::RecordEvent("process-terminate",
+                   image + "; process " + std::to_string(pid) + "; exit code " + std::to_string(exitCode));
+  return true;
+}
 
 }  // namespace platform

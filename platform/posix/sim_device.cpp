@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 namespace platform::sim {
 namespace {
@@ -602,6 +603,85 @@ bool FailFromErrno(const std::string& hostPath) {
 bool Fail(Dword error) {
   SetLastErrorCode(error);
   return false;
+}
+
+unsigned long long ProcessStartTime(int pid) {
+  if (pid <= 0) return 0;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // "PID (COMM) STATE ..." where COMM may itself hold blanks and parentheses.
+  std::size_t close = stat.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(stat.substr(close + 1));
+  std::string state;
+  fields >> state;
+  if (state.empty() || state == "Z" || state == "X" || state == "x") return 0;
+  std::string field;
+  for (int i = 4; i < 22 && fields >> field; ++i) {
+  }
+  unsigned long long start = 0;
+  if (!(fields >> start)) return 0;
+  return start == 0 ? 1 : start;
+}
+
+std::string ProcessImageName(int pid) {
+  std::string proc = "/proc/" + std::to_string(pid);
+  std::string target(4096, '\0');
+  ssize_t length = readlink((proc + "/exe").c_str(), target.data(), target.size());
+  if (length <= 0) {
+    // Kernel threads have no image; the system lists them by name.
+    std::ifstream in(proc + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return DeviceName(name);
+  }
+  target.resize(static_cast<std::size_t>(length));
+  const std::string deleted = " (deleted)";
+  if (target.size() > deleted.size() && target.compare(target.size() - deleted.size(), deleted.size(), deleted) == 0) {
+    target.resize(target.size() - deleted.size());
+  }
+  return DeviceName(target.substr(target.find_last_of('/') + 1));
+}
+
+std::vector<std::string> SplitCommandLine(const std::string& text) {
+  std::vector<std::string> arguments;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i >= text.size()) break;
+    std::string argument;
+    bool quoted = false;
+    while (i < text.size() && (quoted || (text[i] != ' ' && text[i] != '\t'))) {
+      if (text[i] == '\\') {
+        std::size_t count = 0;
+        while (i < text.size() && text[i] == '\\') {
+          ++count;
+          ++i;
+        }
+        if (i < text.size() && text[i] == '"') {
+          argument.append(count / 2, '\\');
+          if (count % 2 == 1) {
+            argument += '"';
+            ++i;
+          }
+        } else {
+          argument.append(count, '\\');
+        }
+      } else if (text[i] == '"') {
+        if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
+          argument += '"';
+          i += 2;
+        } else {
+          quoted = !quoted;
+          ++i;
+        }
+      } else {
+        argument += text[i++];
+      }
+    }
+    arguments.push_back(argument);
+  }
+  return arguments;
 }
 
 }  // namespace platform::sim

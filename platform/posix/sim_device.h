@@ -92,6 +92,21 @@ double TimeScale();
 
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 
+// The start time of host process `pid` in clock ticks since boot, which tells
+// it from a later process with the same id; 0 when it does not run (a process
+// that has ended but was not yet reaped counts as ended).
+unsigned long long ProcessStartTime(int pid);
+
+// The device name of a running program's image, without its folder
+// ("ZAMService.exe"); a host program outside the device keeps its host name.
+std::string ProcessImageName(int pid);
+
+// Windows' CommandLineToArgv rules: blanks and tabs separate arguments
+// outside quotes; 2n backslashes before a quote give n backslashes and the
+// quote opens or closes; 2n+1 give n backslashes and a literal quote; ""
+// inside quotes gives a literal quote.
+std::vector<std::string> SplitCommandLine(const std::string& text);
+
 // The Windows error for an errno; `hostPath` decides between "file" and "path not found".
 Dword ErrorFromErrno(int error, const std::string& hostPath = std::string());
 // Sets the last error from errno and returns false.

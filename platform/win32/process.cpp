@@ -68,4 +68,9 @@ bool WaitForProcess(const Process& process, Dword milliseconds) {
 
 Dword CurrentProcessId() { return ::GetCurrentProcessId(); }
 
+bool TerminateProcess(const Process& process, Dword exitCode) {
+  if (FaultHit(FaultOp::TerminateProcess)) return false;
+  return ::TerminateProcess(reinterpret_cast<HANDLE>(process.native()), exitCode) != FALSE;
+}
+
 }  // namespace platform

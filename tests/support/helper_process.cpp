@@ -11,12 +11,19 @@ namespace testsupport {
 
 std::FILE* OpenCommandPipe(const std::string& command, const char* mode);
 int CloseCommandPipe(std::FILE* pipe);
+int RunCommand(const std::string& command);
+
+namespace {
+
+std::string NewOutputPath() {
+  std::random_device random;
+  return (std::filesystem::temp_directory_path() / ("orvanta-helper-" + std::to_string(random()) + ".txt")).string();
+}
+
+}  // namespace
 
 HelperProcess::HelperProcess(const std::string& program, const std::string& arguments) {
-  std::random_device random;
-  outputPath_ = (std::filesystem::temp_directory_path() /
-                 ("orvanta-helper-" + std::to_string(random()) + ".txt"))
-                    .string();
+  outputPath_ = NewOutputPath();
   pipe_ = OpenCommandPipe(Quote(program) + " " + arguments + " > " + Quote(outputPath_), "w");
 }
 
@@ -57,15 +64,19 @@ bool CopyProgram(const std::string& name, const std::string& devicePath) {
   return !error;
 }
 
+// The output goes to a file, never to a pipe read to its end: a program that
+// the one run here leaves running (a service, an application it launched)
+// would hold such a pipe open and the read would never end.
 int RunProgram(const std::string& name, const std::string& arguments, std::string* output) {
-  std::FILE* pipe = OpenCommandPipe(Quote(ProgramPath(name)) + " " + arguments, "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) text.append(buffer, n);
-  int code = CloseCommandPipe(pipe);
-  if (output != nullptr) *output = text;
+  std::string outputPath = NewOutputPath();
+  int code = RunCommand(Quote(ProgramPath(name)) + " " + arguments + " > " + Quote(outputPath));
+  std::ifstream in(outputPath, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  in.close();
+  std::error_code ignored;
+  std::filesystem::remove(outputPath, ignored);
+  if (output != nullptr) *output = text.str();
   return code;
 }
 

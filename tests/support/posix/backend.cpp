@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "platform/posix/sim_device.h"
@@ -54,6 +55,11 @@ std::string Quote(const std::string& argument) {
 std::FILE* OpenCommandPipe(const std::string& command, const char* mode) { return popen(command.c_str(), mode); }
 int CloseCommandPipe(std::FILE* pipe) {
   int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+int RunCommand(const std::string& command) {
+  int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 

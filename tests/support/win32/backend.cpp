@@ -2,6 +2,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -45,6 +46,7 @@ std::FILE* OpenCommandPipe(const std::string& command, const char* mode) {
   return _popen(("\"" + command + "\"").c_str(), mode);
 }
 int CloseCommandPipe(std::FILE* pipe) { return _pclose(pipe); }
+int RunCommand(const std::string& command) { return std::system(("\"" + command + "\"").c_str()); }
 
 // The programs are built beside the test executables.
 std::string ProgramPath(const std::string& name) {
