@@ -6,7 +6,7 @@
 //
 //   obey           runs until a stop control arrives, then stops (the default)
 //   ignore-stop    runs and takes no notice of stop controls
-//   stop-at-start  stops by itself right after starting
+//   stop-at-start  stops by itself right after it reported running
 //   never-connect  never connects to the service manager (ends after 2 minutes)
 //
 // Run by hand it cannot connect and exits with code 1. Two more words run it
@@ -63,6 +63,8 @@ std::string BehaviourFromFile(const std::string& path) {
 
 void ServiceMain() {
   if (g_behaviour == "stop-at-start") {
+    platform::ReportServiceState(platform::kServiceRunning, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     platform::ReportServiceState(platform::kServiceStopped, 0, 1);
     return;
   }
