@@ -11,6 +11,7 @@
 // deletion goes when its service stops.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/handle.h"
@@ -102,6 +103,20 @@ bool QueryServiceState(const ServiceHandle& service, ServiceStatus* status);
 // DeleteService: marks the registration for deletion; it goes once the
 // service is stopped.
 bool DeleteRegisteredService(const ServiceHandle& service);
+
+// A registered service as the manager lists it.
+struct ServiceEntry {
+  std::string name;
+  std::string displayName;
+  std::string binaryPath;
+  Dword startType = 0;
+  Dword currentState = 0;
+  Dword processId = 0;  // 0 when no program runs
+};
+
+// EnumServicesStatusEx over the own-process services, with each one's
+// QueryServiceConfig; in the manager's order (by name).
+bool ListServices(std::vector<ServiceEntry>* services);
 
 // The program side. RunServiceProgram (StartServiceCtrlDispatcher) connects
 // the calling program to the manager as the service `name`; it calls `main`

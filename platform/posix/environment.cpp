@@ -59,4 +59,9 @@ std::string ExpandEnvironment(const std::string& text) {
   return result;
 }
 
+bool SetEnvironmentValue(const std::string& name, const std::string& value) {
+  if (setenv(name.c_str(), value.c_str(), 1) != 0) return sim::FailFromErrno();
+  return true;
+}
+
 }  // namespace platform

@@ -551,6 +551,36 @@ bool DeleteRegisteredService(const ServiceHandle& service) {
   return true;
 }
 
+bool ListServices(std::vector<ServiceEntry>* services) {
+  services->clear();
+  std::error_code error;
+  std::vector<std::string> folders;
+  for (const fs::directory_entry& entry : fs::directory_iterator(ServicesFolder(), error)) {
+    if (entry.is_directory(error)) folders.push_back(entry.path().string());
+  }
+  if (error) return sim::Fail(kErrorAccessDenied);
+  for (const std::string& folder : folders) {
+    Status status = CurrentStatus(folder);
+    Fields registration = ReadFields(folder + "/registration");
+    if (registration.empty()) continue;  // deleted meanwhile
+    ServiceEntry entry;
+    entry.name = registration["name"];
+    entry.displayName = registration["display"];
+    entry.binaryPath = registration["program"];
+    entry.startType = static_cast<Dword>(Number(registration, "start"));
+    entry.currentState = status.state;
+    entry.processId = status.state == kServiceStopped ? 0 : static_cast<Dword>(status.pid);
+    services->push_back(entry);
+  }
+  std::sort(services->begin(), services->end(), [](const ServiceEntry& a, const ServiceEntry& b) {
+    std::string x = a.name, y = b.name;
+    for (char& c : x) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : y) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return x < y;
+  });
+  return true;
+}
+
 bool RunServiceProgram(const std::string& name, ServiceMainFunction main, ServiceControlFunction handler) {
   const char* given = std::getenv("ORVANTA_SIM_SERVICE");
   std::string folder = given != nullptr ? FindService(sim::DeviceName(given)) : std::string();

@@ -14,4 +14,8 @@ std::string ExpandEnvironment(const std::string& text) {
   return buffer;
 }
 
+bool SetEnvironmentValue(const std::string& name, const std::string& value) {
+  return ::SetEnvironmentVariableA(name.c_str(), value.c_str()) != FALSE;
+}
+
 }  // namespace platform

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/fault.h"
 
 namespace platform {
@@ -85,6 +87,53 @@ bool QueryServiceState(const ServiceHandle& service, ServiceStatus* status) {
 bool DeleteRegisteredService(const ServiceHandle& service) {
   if (FaultHit(FaultOp::DeleteService)) return false;
   return ::DeleteService(Native(service)) != FALSE;
+}
+
+bool ListServices(std::vector<ServiceEntry>* services) {
+  services->clear();
+  SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_CONNECT);
+  if (manager == nullptr) return false;
+  std::vector<BYTE> buffer;
+  DWORD needed = 0, count = 0, resume = 0;
+  BOOL ok = FALSE;
+  for (;;) {
+    ok = ::EnumServicesStatusExA(manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32_OWN_PROCESS, SERVICE_STATE_ALL,
+                                 buffer.empty() ? nullptr : buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
+                                 &count, &resume, nullptr);
+    if (ok || ::GetLastError() != ERROR_MORE_DATA || needed == 0) break;
+    // Listed again from the start, into a buffer that holds them all.
+    buffer.resize(buffer.size() + needed);
+    resume = 0;
+  }
+  if (!ok) {
+    DWORD error = ::GetLastError();
+    ::CloseServiceHandle(manager);
+    ::SetLastError(error);
+    return false;
+  }
+  const auto* listed = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) {
+    ServiceEntry entry;
+    entry.name = listed[i].lpServiceName;
+    entry.displayName = listed[i].lpDisplayName != nullptr ? listed[i].lpDisplayName : "";
+    entry.currentState = listed[i].ServiceStatusProcess.dwCurrentState;
+    entry.processId = listed[i].ServiceStatusProcess.dwProcessId;
+    SC_HANDLE service = ::OpenServiceA(manager, entry.name.c_str(), SERVICE_QUERY_CONFIG);
+    if (service != nullptr) {
+      DWORD size = 0;
+      ::QueryServiceConfigA(service, nullptr, 0, &size);
+      std::vector<BYTE> config(size > 0 ? size : sizeof(QUERY_SERVICE_CONFIGA));
+      auto* data = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(config.data());
+      if (::QueryServiceConfigA(service, data, static_cast<DWORD>(config.size()), &size)) {
+        entry.binaryPath = data->lpBinaryPathName != nullptr ? data->lpBinaryPathName : "";
+        entry.startType = data->dwStartType;
+      }
+      ::CloseServiceHandle(service);
+    }
+    services->push_back(entry);
+  }
+  ::CloseServiceHandle(manager);
+  return true;
 }
 
 bool RunServiceProgram(const std::string& name, ServiceMainFunction main, ServiceControlFunction handler) {

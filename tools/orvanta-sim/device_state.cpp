@@ -197,6 +197,7 @@ int Show() {
   platform::ListPendingOperations(&pending);
   std::cout << "operations pending for the restart: " << pending.size() << "\n";
   std::cout << "restarts: " << Lines("restarts.log").size() << "\n";
+  PrintServices();
   return 0;
 }
 

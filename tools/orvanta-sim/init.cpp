@@ -112,7 +112,7 @@ std::string Descriptor(bool onDevice) {
 
 }  // namespace
 
-int Init(const std::string& folder, bool onDevice) {
+int Init(const std::string& folder, bool onDevice, bool withService) {
   fs::path root = folder;
   std::error_code error;
   if (fs::exists(root / "sim", error)) {
@@ -149,11 +149,13 @@ int Init(const std::string& folder, bool onDevice) {
     std::cerr << "orvanta-sim: cannot write the device's files under " << folder << "\n";
     return 1;
   }
+  if (withService && !InstallDeviceService(folder, HostFolder(root, "C:\\Windows\\OEM\\").string())) return 1;
   std::cout << "A simulated device is ready in " << folder << ".\n"
             << "  export ORVANTA_DEVICE_ROOT=" << fs::absolute(root).string() << "\n"
             << "  the update tool's folder: C:\\Orvanta\\Update (its descriptor: UpdateInfo.xml)\n"
             << "  the device application: C:\\Program Files\\Orvanta\\Orvanta.exe\n"
             << "  its timeline: orvanta-sim events; its state: orvanta-sim show\n";
+  if (withService) std::cout << "  the device service ZAMService runs: C:\\Windows\\OEM\\ZAMService.exe\n";
   return 0;
 }
 

@@ -52,6 +52,8 @@ int Restart() {
                  static_cast<unsigned long>(platform::LastError()));
     return 1;
   }
+  // The programs of the ending session let go of their files first.
+  int ended = EndServices();
   int failed = 0;
   for (const platform::PendingOperation& op : operations) {
     if (!Apply(op)) {
@@ -68,7 +70,9 @@ int Restart() {
   }
   platform::RecordRestart();
   ClearShutdownRequest();
+  int notStarted = StartAutomaticServices();
   std::printf("restarted: %zu pending operations carried out, %d failed\n", operations.size(), failed);
+  if (ended > 0 || notStarted > 0) std::printf("services: %d ended, %d did not start again\n", ended, notStarted);
   return 0;
 }
 
