@@ -135,6 +135,12 @@ bool bRemoveService() {
   return platform::DeleteRegisteredService(service);
 }
 
+bool bServiceRegistered() {
+  platform::ServiceHandle manager = platform::OpenServiceManager(platform::kScManagerConnect);
+  if (!manager.IsValid()) return false;
+  return platform::OpenRegisteredService(manager, kServiceName, platform::kServiceQueryStatus).IsValid();
+}
+
 std::uint32_t GetServiceProcessId() {
   std::vector<platform::ProcessEntry> processes;
   if (!platform::ListProcesses(&processes)) return kNoProcess;

@@ -30,6 +30,11 @@ bool bStopService();
 // Deletes the registration of ZAMService.
 bool bRemoveService();
 
+// True when ZAMService is registered. A caller that is not the service's own
+// program asks this before bStartService, which would otherwise register the
+// caller itself as the device service.
+bool bServiceRegistered();
+
 // The process id of the first running ZAMService.exe or ZAMServiced.exe
 // other than the calling process, or kNoProcess.
 std::uint32_t GetServiceProcessId();

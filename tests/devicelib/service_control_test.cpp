@@ -92,11 +92,14 @@ TEST_F(ServiceTest, AServiceThatIgnoresTheStopIsTerminated_WineKeepsReportingRun
 }
 
 TEST_F(ServiceTest, WithoutARegistrationStopAndRemoveFail) {
+  EXPECT_FALSE(devicelib::bServiceRegistered());
   for (int attempt = 0; attempt < 3; ++attempt) EXPECT_FALSE(devicelib::bStopService());
   EXPECT_FALSE(devicelib::bRemoveService());
   EXPECT_EQ(devicelib::GetServiceProcessId(), devicelib::kNoProcess);
   Register("obey");
+  EXPECT_TRUE(devicelib::bServiceRegistered());
   EXPECT_TRUE(devicelib::bRemoveService());
+  EXPECT_FALSE(devicelib::bServiceRegistered());
   EXPECT_FALSE(devicelib::bStopService());
 }
 
