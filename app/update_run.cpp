@@ -5,6 +5,7 @@
 
 #include "app/app_launch.h"
 #include "app/command_line.h"
+#include "devicelib/service_control.h"
 #include "app/descriptor.h"
 #include "app/messages.h"
 #include "app/process_waits.h"
@@ -32,6 +33,8 @@ const char kToolVersion[] = "1.10 2025-05-01";
 namespace {
 
 constexpr int kMappingAttempts = 5;
+constexpr int kServiceStopRetryMs = 30000;
+constexpr std::int32_t kServiceFileWaitMs = 10000;
 constexpr int kTenSecondsOf100ms = 100;
 // Room for 260 characters and the terminator.
 constexpr std::size_t kParameterBuffer = 261;
@@ -80,7 +83,7 @@ std::string HeaderText(const char16_t (&text)[package::kTextUnits]) {
   return platform::WideToNarrow(package::HeaderText(text));
 }
 
-void ProcessPackage(const std::string& path) {
+void ProcessPackage(const std::string& path, bool& bServiceStopped) {
   AppendText("\r\n");
   LogMessage("Processing \"%s\"\r\n", path.c_str());
   if (!package::bOpenUpdateFile(path)) {
@@ -95,6 +98,12 @@ void ProcessPackage(const std::string& path) {
   AppendText(" %s  %s  %s - ", type.c_str(), name.c_str(), detail.c_str());
   LogMessage(" %s  %s  %s\r\n", type.c_str(), name.c_str(), detail.c_str());
   ShowStage(10, true);
+
+  if (Run().bOnDevice && static_cast<version::PackageType>(header.PackageType) == version::HW_LIBRARY &&
+      !bServiceStopped) {
+    StopServiceForHardwareLibraries();
+    bServiceStopped = true;
+  }
 
   if (!package::bVerifyUpdateFile(path)) return;
   bool mapped = false;
@@ -168,6 +177,10 @@ void FinalDecision(bool serviceStopped) {
     LogMessage("Reboot not required.\r\n");
     if (serviceStopped) {
       LogMessage("Restarting the service.\r\n");
+      // bStartService registers its caller when no service is registered;
+      // the update tool must never become the device service itself.
+      bool restarted = devicelib::bServiceRegistered() && devicelib::bStartService(true);
+      LogMessage("Restarting the service returned %s.\r\n", restarted ? "true" : "false");
     } else {
       LogMessage("Restarting the service is not necessary.\r\n");
       startApp();
@@ -177,6 +190,18 @@ void FinalDecision(bool serviceStopped) {
 }
 
 }  // namespace
+
+void StopServiceForHardwareLibraries() {
+  LogMessage("Updating the hardware libraries, but the service is still running.\r\n");
+  // No messages are pumped while the service is retried.
+  for (int remainingMs = kServiceStopRetryMs; !devicelib::bStopService() && remainingMs > 0; remainingMs -= 100) {
+    platform::Wait100ms();
+  }
+  std::string service = std::string(devicelib::kServiceFolder) + devicelib::kServiceName;
+  bWaitForWriteAccess(service + ".exe", kServiceFileWaitMs);
+  bWaitForWriteAccess(service + "Comm.dll", kServiceFileWaitMs);
+  LogMessage("Service stopped.\r\n");
+}
 
 void ReleaseMarker() { g_marker.Release(); }
 
@@ -201,7 +226,7 @@ bool UpdateMain(std::uint32_t processId) {
   // Not needed after its wait.
   launching.process.Close();
 
-  for (const std::string& path : Run().UpdateFiles) ProcessPackage(path);
+  for (const std::string& path : Run().UpdateFiles) ProcessPackage(path, serviceStopped);
   package::bFixPreReleaseMarker();
 
   ShowMessage(5);

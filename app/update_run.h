@@ -18,6 +18,11 @@ int UpdaterMain(const std::string& commandLine, int showCommand);
 // The main sequence. True when it refused to run (no process id).
 bool UpdateMain(std::uint32_t processId);
 
+// The hardware-library step on a device: stops the device service, retrying
+// for 30 s, waits up to 10 s each for its program and its communication
+// library to become writable, and logs "Service stopped." whatever came of it.
+void StopServiceForHardwareLibraries();
+
 // Closes and deletes the in-use marker; a second call does nothing.
 void ReleaseMarker();
 

@@ -462,15 +462,22 @@ bool StartRegisteredService(const ServiceHandle& service) {
     WriteStatus(folder, Status());
     return sim::Fail(error);
   }
+  // The start returns once the program has connected and left "start
+  // pending", as Wine's manager does: the state a caller reads next is
+  // settled, whatever the simulator's time scale makes of the caller's polls.
+  auto settled = [&folder]() {
+    Status now = ReadStatus(folder);
+    return now.connected && now.state != kServiceStartPending;
+  };
   unsigned long long started = sim::ProcessStartTime(pid);
   for (long long deadline = ManagerDeadline(); NowMs() < deadline; SleepMs(kPollStepMs)) {
-    if (ReadStatus(folder).connected) {
+    if (settled()) {
       sim::RecordEvent("service-start", name + "; process " + std::to_string(pid));
       return true;
     }
     if (sim::ProcessStartTime(pid) != started || started == 0) break;
   }
-  // Connected at the last moment?
+  // Connected, but still starting when the time ran out: the start itself succeeded.
   if (ReadStatus(folder).connected) {
     sim::RecordEvent("service-start", name + "; process " + std::to_string(pid));
     return true;
@@ -511,13 +518,20 @@ bool SendServiceControl(const ServiceHandle& service, Dword control, ServiceStat
   if (control == kServiceControlStop) {
     sim::RecordEvent("service-stop-request", name + "; process " + std::to_string(status.pid));
   }
-  for (long long deadline = ManagerDeadline();; SleepMs(kPollStepMs)) {
+  long long deadline = ManagerDeadline();
+  for (;; SleepMs(kPollStepMs)) {
     status = CurrentStatus(folder);
     if (status.acked >= sequence || status.state == kServiceStopped) break;
     if (NowMs() >= deadline) {
       FillStatus(status, out);
       return sim::Fail(kErrorServiceRequestTimeout);
     }
+  }
+  // A program that took the stop stops within the time-out; the answer waits
+  // for it, so that it does not depend on the simulator's time scale.
+  while (control == kServiceControlStop && status.state == kServiceStopPending && NowMs() < deadline) {
+    SleepMs(kPollStepMs);
+    status = CurrentStatus(folder);
   }
   FillStatus(status, out);
   return true;

@@ -69,7 +69,8 @@ bool CopyProgram(const std::string& name, const std::string& devicePath) {
 // would hold such a pipe open and the read would never end.
 int RunProgram(const std::string& name, const std::string& arguments, std::string* output) {
   std::string outputPath = NewOutputPath();
-  int code = RunCommand(Quote(ProgramPath(name)) + " " + arguments + " > " + Quote(outputPath));
+  // The redirection comes first, so that a "2>&1" among the arguments joins it.
+  int code = RunCommand(Quote(ProgramPath(name)) + " > " + Quote(outputPath) + " " + arguments);
   std::ifstream in(outputPath, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();

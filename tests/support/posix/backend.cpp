@@ -52,7 +52,11 @@ std::string Quote(const std::string& argument) {
   return quoted + "'";
 }
 
-std::FILE* OpenCommandPipe(const std::string& command, const char* mode) { return popen(command.c_str(), mode); }
+// Close-on-exec ("e"): programs that other tests start meanwhile must not
+// hold the pipe, or the helper would never see its input end.
+std::FILE* OpenCommandPipe(const std::string& command, const char* mode) {
+  return popen(command.c_str(), (std::string(mode) + "e").c_str());
+}
 int CloseCommandPipe(std::FILE* pipe) {
   int status = pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
