@@ -44,6 +44,7 @@
 #include "package/package.h"
 #include "package/verify.h"
 #include "platform/file.h"
+#include "tools/zampack/build.h"
 #include "tools/zampack/package_image.h"
 #include "version/package_type.h"
 
@@ -348,9 +349,10 @@ bool PrepareSmall(const Setup& setup, SmallPackage* small) {
   std::vector<zampack::TreeEntry> entries;
   std::string error;
   zampack::PackageImage image = Image();
-  bool built = zampack::ScanTree(small->tree.string(), &entries, &error);
-  for (std::size_t i = 0; built && i < entries.size(); ++i)
-    built = zampack::AddEntry(&image, entries[i], true, false, false, &error);
+  zampack::Totals totals;
+  bool built = zampack::ScanTree(small->tree.string(), &entries, &error) &&
+               zampack::AddPlan(zampack::AddEverything(entries), 9, zampack::CoreCount(), nullptr, &image, &totals,
+                                &error) == zampack::BuildResult::Done;
   std::string bytes;
   if (!built || !WritePackage(small->package, image, &bytes)) {
     std::fprintf(stderr, "small files: %s\n", error.c_str());

@@ -24,11 +24,6 @@ platform::File OpenPackage(const std::string& path) {
                             kFlagRandomAccess);
 }
 
-bool NameIsFolder(std::uint32_t type) {
-  return type == version::ICONS || type == version::LANGUAGE_PACKAGE || type == version::MAP ||
-         type == version::PRODUCT_CONFIG || type == version::VOICE;
-}
-
 // Reads 468 bytes over the header in memory, so that a short read leaves the
 // header holding what was read last.
 bool ReadHeader(platform::File& file, UpdateFileHeader* header) {
@@ -277,6 +272,11 @@ bool bLoadPackageTables() {
   state.DataAreaStart = dataAreaStart;
   view.Unmap();
   return true;
+}
+
+bool NameIsFolder(std::uint32_t type) {
+  return type == version::ICONS || type == version::LANGUAGE_PACKAGE || type == version::MAP ||
+         type == version::PRODUCT_CONFIG || type == version::VOICE;
 }
 
 void BuildDestinationRoot() {

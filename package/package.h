@@ -70,6 +70,10 @@ bool bLoadPackageTables();
 
 void BuildDestinationRoot();
 
+// Whether packages of `type` go into a folder named by their Name below the
+// type's location (icons, languages, maps, product configuration, voices).
+bool NameIsFolder(std::uint32_t type);
+
 struct DestinationPath {
   std::string fullPath;
   std::string leafName;

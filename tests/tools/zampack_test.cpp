@@ -1,117 +1,12 @@
 // The real zampack binary: trees in host folders in, package bytes out, read
 // back by the device's own reader.
-#include <zlib.h>
-
-#include <atomic>
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <vector>
-
-#include "app/run_state.h"
-#include "app/test_support.h"
-#include "package/layout.h"
-#include "package/package.h"
-#include "package/test_support.h"
-#include "package/verify.h"
-#include "tests/support/scratch.h"
-
-namespace fs = std::filesystem;
-using namespace package;
+#include "tests/tools/zampack_fixture.h"
 
 namespace {
 
-class ZampackTest : public testsupport::ScratchTest {
- protected:
-  void SetUp() override {
-    ScratchTest::SetUp();
-    app::ResetRunState();
-    ResetPackageState();
-    static std::atomic<int> counter{0};
-    host_ = fs::temp_directory_path() /
-            ("zampack-test-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
-    fs::create_directories(host_);
-  }
-  void TearDown() override {
-    Package().mapping.Close();
-    Package().file.Close();
-    ResetPackageState();
-    app::ResetRunState();
-    std::error_code ignored;
-    fs::remove_all(host_, ignored);
-    ScratchTest::TearDown();
-  }
-
-  std::string Host(const std::string& relative) const { return (host_ / relative).string(); }
-
-  void Put(const std::string& relative, const std::string& content) {
-    fs::path path = host_ / relative;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-  }
-
-  static std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  // Runs zampack; its exit code, with standard output and error in `output`.
-  int Zampack(const std::string& arguments, std::string* output = nullptr) {
-    std::string log = Host("zampack.out");
-    // The command must not begin with a quote, which cmd would strip
-    // together with the last one.
-    std::string command =
-        "cd . && " + testsupport::Quote(ZAMPACK) + " " + arguments + " > " + testsupport::Quote(log) + " 2>&1";
-    int status = std::system(command.c_str());
-    if (output != nullptr) *output = Slurp(log);
-    // The shell reports the exit code in the second byte.
-    return status >= 256 ? status >> 8 : status;
-  }
-
-  // Copies a host package onto the device and runs it up to stage 8.
-  bool Load(const std::string& hostPackage) {
-    std::string path = PathOf("p.zam");
-    EXPECT_TRUE(testsupport::WriteBytes(path, Slurp(hostPackage)));
-    return bOpenUpdateFile(path) && bVerifyUpdateFile(path) && bCreateFileMappings(path) && bLoadPackageTables();
-  }
-
-  // The content a selected record inflates to, out of the package mapping.
-  std::string Inflate(const FileRecord& record) {
-    if (record.Size == 0) return std::string();
-    FileView view;
-    const std::uint8_t* stream = byGetFileMap(view, Package().mapping, platform::kFileMapRead,
-                                              static_cast<std::uint32_t>(StreamPosition(record, Package().DataAreaStart)),
-                                              record.StoredSize);
-    if (stream == nullptr) return "<unmapped>";
-    std::string content(record.Size, '\0');
-    uLongf length = record.Size;
-    if (uncompress(reinterpret_cast<Bytef*>(content.data()), &length, stream, record.StoredSize) != Z_OK) {
-      return "<bad stream>";
-    }
-    return content.substr(0, length);
-  }
-
-  // "PATH FLAGS" per change record, flags as folder/added/changed/removed letters.
-  static std::vector<std::string> Changes() {
-    std::vector<std::string> lines;
-    for (const ChangeRecord& c : Package().ChangeList) {
-      std::string flags = std::string(c.IsFolder ? "F" : "") + (c.IsAdded ? "A" : "") + (c.IsChanged ? "C" : "") +
-                          (c.IsRemoved ? "R" : "");
-      lines.push_back(std::string(c.Path) + " " + flags);
-    }
-    return lines;
-  }
-
-  static std::vector<std::string> Copies() {
-    std::vector<std::string> paths;
-    for (const FileRecord& record : Package().CopyList) paths.push_back(record.Path);
-    return paths;
-  }
-
-  fs::path host_;
-};
+using namespace package;
+using tools_test::ZampackTest;
+namespace fs = std::filesystem;
 
 TEST_F(ZampackTest, BuildAddsEveryFileAndFolderAndIsDeterministic) {
   std::string binary(100000, '\0');
@@ -273,6 +168,96 @@ TEST_F(ZampackTest, EveryCommandHasHelp) {
                     &output),
             1);
   EXPECT_NE(output.find("zampack build: unknown package type: NOPE"), std::string::npos) << output;
+  EXPECT_NE(output.find("the types are SOFTWARE (0), ICONS (1)"), std::string::npos) << output;
+  EXPECT_NE(output.find("UNKNOWN (17)"), std::string::npos) << output;
+  EXPECT_EQ(Zampack("build --type MAP --name x --compress " + testsupport::Quote(Host(".")) + " -o x.zam", &output), 2);
+  EXPECT_NE(output.find("zampack build: unknown option --compress"), std::string::npos) << output;
+  EXPECT_EQ(Zampack("build --type MAP --name x --level 0 " + testsupport::Quote(Host(".")) + " -o x.zam", &output), 2);
+  EXPECT_NE(output.find("--level takes a number from 1 to 9, not 0"), std::string::npos) << output;
+  EXPECT_EQ(Zampack("list --all x.zam", &output), 2);
+  EXPECT_NE(output.find("zampack list: unknown option --all"), std::string::npos) << output;
+}
+
+// Content that compresses about as a release does: text-like runs and some noise.
+std::string Compressible(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string content;
+  while (content.size() < size) {
+    if (random() % 4 == 0) {
+      for (int i = 0; i < 64; ++i) content += static_cast<char>(random());
+    } else {
+      content += "line " + std::to_string(random() % 1000) + " of the speech engine's tables\n";
+    }
+  }
+  content.resize(size);
+  return content;
+}
+
+TEST_F(ZampackTest, OneWorkerAndSeveralGiveTheSameBytesAndTheDeviceInflatesThem) {
+  // Files of many compression blocks, one block, and none.
+  std::string large = Compressible(3 * 1024 * 1024 + 12345, 1);
+  std::string exact = Compressible(1024 * 1024, 2);
+  Put("tree/large.bin", large);
+  Put("tree/exact.bin", exact);
+  Put("tree/small.txt", "small");
+  Put("tree/empty.txt", "");
+  std::string tree = testsupport::Quote(Host("tree"));
+  ASSERT_EQ(Zampack("build --type SOFTWARE --name Main --jobs 1 " + tree + " -o " + testsupport::Quote(Host("one.zam"))), 0);
+  ASSERT_EQ(Zampack("build --type SOFTWARE --name Main --jobs 3 " + tree + " -o " + testsupport::Quote(Host("three.zam"))), 0);
+  ASSERT_EQ(Zampack("build --type SOFTWARE --name Main " + tree + " -o " + testsupport::Quote(Host("cores.zam"))), 0);
+  ASSERT_EQ(Zampack("build --type SOFTWARE --name Main --level 1 " + tree + " -o " + testsupport::Quote(Host("fast.zam"))), 0);
+  std::string one = Slurp(Host("one.zam"));
+  EXPECT_EQ(one, Slurp(Host("three.zam")));
+  EXPECT_EQ(one, Slurp(Host("cores.zam")));
+  EXPECT_LT(one.size(), large.size() + exact.size());
+  EXPECT_GT(Slurp(Host("fast.zam")).size(), one.size());
+
+  for (const char* package : {"one.zam", "fast.zam"}) {
+    ASSERT_TRUE(Load(Host(package))) << package;
+    ASSERT_EQ(Copies(), (std::vector<std::string>{"\\empty.txt", "\\exact.bin", "\\large.bin", "\\small.txt"}));
+    EXPECT_TRUE(Inflate(Package().CopyList[1]) == exact) << package;
+    EXPECT_TRUE(Inflate(Package().CopyList[2]) == large) << package;
+    EXPECT_EQ(Inflate(Package().CopyList[3]), "small");
+    Package().mapping.Close();
+    Package().file.Close();
+    ResetPackageState();
+  }
+}
+
+TEST_F(ZampackTest, DiffDeliversAnAttributeOnlyChangeAndSaysWhenThereIsNothing) {
+  Put("old/settings.cfg", "locked = yes");
+  Put("old/same.txt", "same");
+  Put("new/settings.cfg", "locked = yes");
+  Put("new/same.txt", "same");
+  fs::permissions(host_ / "new/settings.cfg", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  std::string trees = testsupport::Quote(Host("old")) + " " + testsupport::Quote(Host("new"));
+  std::string output;
+  ASSERT_EQ(Zampack("diff --type SOFTWARE --name Main " + trees + " -o " + testsupport::Quote(Host("d.zam")), &output), 0)
+      << output;
+  ASSERT_TRUE(Load(Host("d.zam")));
+  EXPECT_EQ(Changes(), (std::vector<std::string>{"\\settings.cfg C"}));
+  ASSERT_EQ(Copies(), (std::vector<std::string>{"\\settings.cfg"}));
+  EXPECT_EQ(Package().CopyList[0].Attributes & platform::kAttributeReadOnly, platform::kAttributeReadOnly);
+  EXPECT_EQ(Inflate(Package().CopyList[0]), "locked = yes");
+
+  EXPECT_EQ(Zampack("diff --type SOFTWARE --name Main " + trees + " --stat", &output), 0) << output;
+  EXPECT_NE(output.find("changed:   1 files (1 of them in attributes only)"), std::string::npos) << output;
+  EXPECT_NE(output.find("delivered: 1 files, 12 bytes unpacked"), std::string::npos) << output;
+
+  std::string same = testsupport::Quote(Host("old")) + " " + testsupport::Quote(Host("old"));
+  EXPECT_EQ(Zampack("diff --type SOFTWARE --name Main " + same + " -o " + testsupport::Quote(Host("e.zam")), &output), 1);
+  EXPECT_NE(output.find("hold the same files and folders: nothing to deliver, no package written"), std::string::npos)
+      << output;
+  EXPECT_FALSE(fs::exists(host_ / "e.zam"));
+}
+
+TEST_F(ZampackTest, AMissingTreeIsNamedWithTheSystemsReason) {
+  std::string output;
+  std::string missing = Host("no-such-tree");
+  EXPECT_EQ(Zampack("build --type 0 --name Main " + testsupport::Quote(missing) + " -o x.zam", &output), 2);
+  EXPECT_NE(output.find("zampack build: " + missing + ": "), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(host_ / "x.zam"));
 }
 
 }  // namespace

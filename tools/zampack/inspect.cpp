@@ -10,6 +10,7 @@
 #include "package/layout.h"
 #include "package/md5.h"
 #include "platform/text.h"
+#include "tools/common/json.h"
 #include "tools/zampack/package_image.h"
 #include "version/package_type.h"
 
@@ -134,6 +135,10 @@ void CheckHeader(const Layout& layout, std::vector<std::string>* faults) {
   if (std::memcmp(digest, header.Checksum, 16) != 0) {
     faults->push_back("checksum " + Hex(header.Checksum, 16) + " does not match the body's MD5 " + Hex(digest, 16));
   }
+  for (const std::string& fault : {NameFault(header.PackageType, HeaderText(header.Name)),
+                                   DetailFault(HeaderText(header.Detail))}) {
+    if (!fault.empty()) faults->push_back(fault);
+  }
 }
 
 // What the device does with the records: the first change record of a path
@@ -247,6 +252,59 @@ bool ListPackage(const std::string& path, std::ostream& out, std::ostream& error
                   f.Offset, f.IsAbsoluteOffset);
     out << line << Display(f.Path) << "\n";
   }
+  return true;
+}
+
+bool ListPackageJson(const std::string& path, std::ostream& out, std::ostream& errors) {
+  Layout layout;
+  std::vector<std::string> faults;
+  bool readable = ReadLayout(path, &layout, &faults);
+  for (const std::string& fault : faults) errors << "zampack list: " << path << ": " << fault << "\n";
+  if (!readable) return false;
+  using tools::JsonString;
+  const UpdateFileHeader& header = layout.header;
+  std::u16string identifier(header.Identifier, kIdentifierUnits);
+  identifier = identifier.substr(0, identifier.find(u'\0'));
+  std::string typeName = header.PackageType < static_cast<std::uint32_t>(version::kPackageTypeCount)
+                             ? JsonString(Display(version::PackageTypeName(static_cast<int>(header.PackageType))))
+                             : "null";
+  out << "{\n  \"header\": {\"identifier\": " << JsonString(Display(identifier)) << ", \"appIndex\": " << header.AppIndex
+      << ", \"packageType\": " << header.PackageType << ", \"packageTypeName\": " << typeName
+      << ", \"fileTableOffset\": " << header.FileTableOffset << ", \"checksum\": \"" << Hex(header.Checksum, 16)
+      << "\", \"name\": " << JsonString(Display(HeaderText(header.Name)))
+      << ", \"detail\": " << JsonString(Display(HeaderText(header.Detail)));
+  if (layout.haveHead) out << ", \"changeListLength\": " << layout.head.ChangeListLength;
+  if (layout.tableFits) {
+    out << ", \"fileTableLength\": " << layout.tableLength << ", \"dataAreaStart\": " << layout.dataAreaStart;
+  }
+  out << "},\n  \"changes\": [";
+  std::uint64_t counts[2][3] = {};  // [folder][added, changed, removed]
+  for (std::size_t i = 0; i < layout.changes.size(); ++i) {
+    const ChangeRecord& c = layout.changes[i];
+    out << (i == 0 ? "\n" : ",\n") << "    {\"path\": " << JsonString(Display(c.Path))
+        << ", \"folder\": " << (c.IsFolder != 0 ? "true" : "false") << ", \"added\": " << (c.IsAdded != 0 ? "true" : "false")
+        << ", \"changed\": " << (c.IsChanged != 0 ? "true" : "false")
+        << ", \"removed\": " << (c.IsRemoved != 0 ? "true" : "false") << "}";
+    int kind = c.IsAdded != 0 ? 0 : c.IsChanged != 0 ? 1 : c.IsRemoved != 0 ? 2 : -1;
+    if (kind >= 0) ++counts[c.IsFolder != 0 ? 1 : 0][kind];
+  }
+  out << "\n  ],\n  \"files\": [";
+  std::uint64_t unpacked = 0;
+  std::uint64_t stored = 0;
+  for (std::size_t i = 0; i < layout.files.size(); ++i) {
+    const FileRecord& f = layout.files[i];
+    out << (i == 0 ? "\n" : ",\n") << "    {\"path\": " << JsonString(Display(f.Path)) << ", \"attributes\": " << f.Attributes
+        << ", \"size\": " << f.Size << ", \"storedSize\": " << f.StoredSize << ", \"offset\": " << f.Offset
+        << ", \"absoluteOffset\": " << (f.IsAbsoluteOffset != 0 ? "true" : "false") << "}";
+    unpacked += f.Size;
+    stored += f.StoredSize;
+  }
+  out << "\n  ],\n  \"totals\": {\"added\": {\"files\": " << counts[0][0] << ", \"folders\": " << counts[1][0]
+      << "}, \"changed\": {\"files\": " << counts[0][1] << ", \"folders\": " << counts[1][1]
+      << "}, \"removed\": {\"files\": " << counts[0][2] << ", \"folders\": " << counts[1][2]
+      << "}, \"bytesUnpacked\": " << unpacked << ", \"bytesStored\": " << stored << "},\n  \"faults\": [";
+  for (std::size_t i = 0; i < faults.size(); ++i) out << (i == 0 ? "" : ", ") << JsonString(faults[i]);
+  out << "]\n}\n";
   return true;
 }
 

@@ -11,6 +11,10 @@ bool ListPackage(const std::string& path, std::ostream& out, std::ostream& error
 
 // Checks the checksum, the structure and every record; prints one line per
 // fault to `errors`; true when there is none.
+// The same as one JSON document, with the totals by change kind and the
+// bytes stored and unpacked.
+bool ListPackageJson(const std::string& path, std::ostream& out, std::ostream& errors);
+
 bool VerifyPackage(const std::string& path, std::ostream& out, std::ostream& errors);
 
 }  // namespace zampack

@@ -1,22 +1,34 @@
 // zampack: builds, lists and verifies update packages on a release
 // engineer's machine.
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "platform/terminal.h"
 #include "platform/text.h"
 #include "tools/zampack/config_show.h"
+#include "tools/zampack/build.h"
 #include "tools/zampack/inspect.h"
 #include "tools/zampack/manifest.h"
 #include "tools/zampack/package_image.h"
 #include "tools/zampack/version_command.h"
+#include "tools/zampack/tree.h"
+#include "version/package_type.h"
 
 namespace {
 
 using namespace zampack;
+
+// Exit codes: a package that cannot be made as asked, and a command line or
+// a source tree that cannot be used.
+constexpr int kRefused = 1;
+constexpr int kCannotRead = 2;
 
 const char* const kUsage =
     "usage: zampack COMMAND [ARGUMENTS]\n"
@@ -31,63 +43,114 @@ const char* const kUsage =
     "\n"
     "zampack COMMAND --help tells more. The same inputs always give the same bytes.\n";
 
+const char* const kTreeHelp =
+    "Options:\n"
+    "  --type TYPE     a package type name (MAP, VOICE, ...) or its number\n"
+    "  --name NAME     the package's Name (for ICONS, LANGUAGE_PACKAGE, MAP,\n"
+    "                  PRODUCT_CONFIG and VOICE also the folder it goes into)\n"
+    "  --detail TEXT   the package's Detail, shown on the device\n"
+    "  --level N       zlib level 1 (fastest) to 9 (smallest, the default)\n"
+    "  --jobs N        compress with N threads (default: one per core); the\n"
+    "                  package's bytes are the same for any N\n"
+    "\n"
+    "Paths are stored as \\folder\\name in the device's 8-bit code page (Latin-1).\n"
+    "Read-only files are marked read-only. A symbolic link to a file is stored\n"
+    "as the file it points to; a link to a folder, a loop and a broken link are\n"
+    "refused with the link's path, as are names the device cannot hold (outside\n"
+    "Latin-1, Windows' reserved characters, two names that differ only in\n"
+    "letter case). A Name or Detail outside Latin-1 is refused: the device would\n"
+    "read it as empty. On a terminal, progress goes to standard error.\n"
+    "\n"
+    "Exit codes: 0 done; 1 the package cannot be made as asked (type, Name,\n"
+    "Detail, a path or file too long or too large, nothing to deliver); 2 a\n"
+    "wrong command line, or a source tree that cannot be read (the message\n"
+    "names the path and the system's reason).\n";
+
 const std::map<std::string, std::string> kHelp = {
     {"build",
-     "usage: zampack build --type TYPE --name NAME [--detail TEXT] DIR -o PACKAGE\n"
-     "\n"
-     "Adds every file and folder under DIR: folder records first, then their\n"
-     "contents, names in byte order; each file compressed with zlib, read-only\n"
-     "files marked read-only. TYPE is a package type name (MAP, VOICE, ...) or\n"
-     "its number. Paths are stored as \\folder\\name in the device's 8-bit code page.\n"},
+     std::string("usage: zampack build --type TYPE --name NAME [--detail TEXT] [--level N] [--jobs N] DIR -o PACKAGE\n"
+                 "\n"
+                 "Adds every file and folder under DIR: folder records first, then their\n"
+                 "contents, names in byte order; each file compressed with zlib.\n\n") +
+         kTreeHelp},
     {"diff",
-     "usage: zampack diff --type TYPE --name NAME [--detail TEXT] OLD NEW -o PACKAGE\n"
-     "\n"
-     "The change list that turns tree OLD into tree NEW: files and folders that\n"
-     "are new are added, files whose content differs are changed, and files and\n"
-     "folders that are gone are removed (a removed folder once, with all below\n"
-     "it). Only new and changed files are delivered. Names compare without\n"
-     "regard to ASCII letter case, as on the device; a file renamed only in\n"
-     "case is delivered again under its new name (a folder keeps its old case).\n"},
+     std::string("usage: zampack diff --type TYPE --name NAME [--detail TEXT] [--level N] [--jobs N] OLD NEW\n"
+                 "                    (-o PACKAGE | --stat)\n"
+                 "\n"
+                 "The change list that turns tree OLD into tree NEW: files and folders that\n"
+                 "are new are added, files whose content or read-only attribute differs are\n"
+                 "changed, and files and folders that are gone are removed (a removed folder\n"
+                 "once, with all below it). Only new and changed files are delivered. Names\n"
+                 "compare without regard to ASCII letter case, as on the device; a file\n"
+                 "renamed only in case is delivered again under its new name (a folder\n"
+                 "keeps its old case). When the trees hold the same, no package is written.\n"
+                 "--stat prints the totals (records by kind, bytes unpacked and stored)\n"
+                 "instead of writing a package.\n\n") +
+         kTreeHelp},
     {"version", kVersionHelp},
     {"config", kConfigHelp},
     {"manifest", std::string("usage: zampack manifest MANIFEST -o PACKAGE\n\n") + kManifestHelp},
     {"list",
-     "usage: zampack list PACKAGE\n"
+     "usage: zampack list [--json] PACKAGE\n"
      "\n"
-     "Prints the header fields, the change records and the file records.\n"},
+     "Prints the header fields, the change records and the file records.\n"
+     "--json prints them as one JSON document, with the totals by change kind\n"
+     "and the bytes stored and unpacked.\n"},
     {"verify",
      "usage: zampack verify PACKAGE\n"
      "\n"
      "Checks the identifier, AppIndex, type, the checksum over the body, that\n"
      "both tables lie in the package and hold whole records, every record path\n"
-     "(terminated, staying below the destination), and that every file the\n"
-     "device would write has a stream inside the package that inflates to its\n"
-     "size. Prints one line per fault and exits with 1 when there is any.\n"},
+     "(terminated, staying below the destination), that Name and Detail are\n"
+     "texts the device can read, and that every file the device would write\n"
+     "has a stream inside the package that inflates to its size. Prints one\n"
+     "line per fault and exits with 1 when there is any.\n"},
 };
 
-int Fail(const std::string& command, const std::string& message) {
+int Fail(const std::string& command, const std::string& message, int code) {
   std::cerr << "zampack " << command << ": " << message << "\n";
-  return 1;
+  return code;
 }
 
-int Usage(const std::string& command) {
-  std::cerr << kHelp.at(command);
-  return 2;
+int Usage(const std::string& command, const std::string& problem) {
+  const std::string& help = kHelp.at(command);
+  std::cerr << "zampack " << command << ": " << problem << "\n"
+            << help.substr(0, help.find("\n\n") + 1) << "zampack " << command << " --help tells more.\n";
+  return kCannotRead;
 }
 
-// The options and plain arguments of build and diff.
 struct Arguments {
   std::map<std::string, std::string> options;
   std::vector<std::string> plain;
+  bool stat = false;
+  bool json = false;
 };
 
-bool ParseArguments(int argc, char** argv, Arguments* arguments) {
+// False with the problem (an unknown option is named) in `problem`.
+bool ParseArguments(const std::string& command, int argc, char** argv, Arguments* arguments, std::string* problem) {
+  const std::vector<std::string> valued =
+      command == "list" || command == "verify" ? std::vector<std::string>{}
+                                               : std::vector<std::string>{"--type", "--name", "--detail", "-o",
+                                                                          "--level", "--jobs"};
   for (int i = 2; i < argc; ++i) {
     std::string argument = argv[i];
-    if (argument == "--type" || argument == "--name" || argument == "--detail" || argument == "-o") {
-      if (i + 1 >= argc) return false;
-      arguments->options[argument] = argv[++i];
+    bool takesValue = false;
+    for (const std::string& name : valued) takesValue = takesValue || argument == name;
+    if (takesValue) {
+      if (i + 1 >= argc) {
+        *problem = "option " + argument + " needs a value";
+        return false;
+      }
+      if (!arguments->options.emplace(argument, argv[++i]).second) {
+        *problem = "option " + argument + " is given twice";
+        return false;
+      }
+    } else if (argument == "--stat" && command == "diff") {
+      arguments->stat = true;
+    } else if (argument == "--json" && command == "list") {
+      arguments->json = true;
     } else if (argument.size() > 1 && argument[0] == '-') {
+      *problem = "unknown option " + argument;
       return false;
     } else {
       arguments->plain.push_back(argument);
@@ -96,94 +159,166 @@ bool ParseArguments(int argc, char** argv, Arguments* arguments) {
   return true;
 }
 
+std::string ValidTypes() {
+  std::string names;
+  for (int type = 0; type < version::kPackageTypeCount; ++type) {
+    names += (type == 0 ? "" : ", ") + platform::WideToUtf8(version::PackageTypeName(type)) + " (" +
+             std::to_string(type) + ")";
+  }
+  return names;
+}
+
+bool ParseCount(const std::string& text, unsigned low, unsigned high, unsigned* value) {
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  *value = static_cast<unsigned>(std::stoul(text));
+  return *value >= low && *value <= high;
+}
+
+// Writes beside the target and renames, so that a failed write never leaves
+// a package that looks whole.
 bool WritePackage(const std::string& path, PackageImage& image, std::string* error) {
   std::string bytes;
   if (!EncodeImage(image, &bytes, error)) return false;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::string temporary = path + ".partial";
+  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
+  std::error_code code;
   if (!out) {
-    *error = "cannot write " + path;
+    *error = temporary + ": " + std::strerror(errno);
+    std::filesystem::remove(temporary, code);
+    return false;
+  }
+  std::filesystem::rename(temporary, path, code);
+  if (code) {
+    *error = path + ": " + code.message();
+    std::filesystem::remove(temporary, code);
     return false;
   }
   return true;
 }
 
-bool StartFromOptions(const Arguments& arguments, PackageImage* image, std::string* error) {
-  std::uint32_t type = 0;
-  if (!ParseType(arguments.options.at("--type"), &type) || type > 17) {
-    *error = "unknown package type: " + arguments.options.at("--type");
-    return false;
+// "412 of 600 files, 87.3 of 124.0 MB, 4.1 s", redrawn on one line.
+class Progress {
+ public:
+  Progress(std::string command, std::size_t files, std::uint64_t bytes)
+      : command_(std::move(command)), files_(files), bytes_(bytes), shown_(platform::StandardErrorIsTerminal()),
+        start_(std::chrono::steady_clock::now()) {}
+
+  void Show(const char* phase, std::size_t files, std::uint64_t bytes) {
+    if (!shown_) return;
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    char line[160];
+    std::snprintf(line, sizeof(line), "\rzampack %s: %s %zu of %zu files, %.1f of %.1f MB, %.1f s   ",
+                  command_.c_str(), phase, files, files_, bytes / 1e6, bytes_ / 1e6, seconds);
+    std::cerr << line << std::flush;
+    drawn_ = true;
   }
-  auto detail = arguments.options.find("--detail");
-  return StartImage(image, type, platform::Utf8ToWide(arguments.options.at("--name").c_str()),
-                    platform::Utf8ToWide(detail == arguments.options.end() ? "" : detail->second.c_str()), error);
+  void End() {
+    if (drawn_) std::cerr << "\n";
+    drawn_ = false;
+  }
+
+ private:
+  std::string command_;
+  std::size_t files_;
+  std::uint64_t bytes_;
+  bool shown_;
+  bool drawn_ = false;
+  std::chrono::steady_clock::time_point start_;
+};
+
+void PrintStat(const Totals& t) {
+  std::printf("added:     %zu files, %zu folders\n", t.filesAdded, t.foldersAdded);
+  std::printf("changed:   %zu files (%zu of them in attributes only)\n", t.filesChanged, t.attributesOnly);
+  std::printf("removed:   %zu files, %zu folders\n", t.filesRemoved, t.foldersRemoved);
+  std::printf("delivered: %zu files, %llu bytes unpacked, %llu bytes stored\n", t.filesAdded + t.filesChanged,
+              static_cast<unsigned long long>(t.unpacked), static_cast<unsigned long long>(t.stored));
 }
 
-int Build(const std::string& command, const Arguments& arguments, std::size_t trees) {
-  if (arguments.plain.size() != trees || arguments.options.count("--type") == 0 ||
-      arguments.options.count("--name") == 0 || arguments.options.count("-o") == 0) {
-    return Usage(command);
+int BuildOrDiff(const std::string& command, const Arguments& arguments) {
+  std::size_t trees = command == "build" ? 1 : 2;
+  const auto& options = arguments.options;
+  if (arguments.plain.size() != trees) {
+    return Usage(command, trees == 1 ? "give one source folder" : "give the old and the new folder");
+  }
+  for (const char* required : {"--type", "--name"}) {
+    if (options.count(required) == 0) return Usage(command, std::string("option ") + required + " is missing");
+  }
+  if (arguments.stat == (options.count("-o") != 0)) {
+    return Usage(command, arguments.stat ? "--stat writes no package: leave out -o" : "option -o is missing");
+  }
+  unsigned level = 9;
+  if (options.count("--level") != 0 && !ParseCount(options.at("--level"), 1, 9, &level)) {
+    return Usage(command, "--level takes a number from 1 to 9, not " + options.at("--level"));
+  }
+  unsigned workers = CoreCount();
+  if (options.count("--jobs") != 0 && !ParseCount(options.at("--jobs"), 1, 256, &workers)) {
+    return Usage(command, "--jobs takes a number from 1 to 256, not " + options.at("--jobs"));
+  }
+
+  std::uint32_t type = 0;
+  if (!ParseType(options.at("--type"), &type) || type > 17) {
+    return Fail(command, "unknown package type: " + options.at("--type") + "; the types are " + ValidTypes(), kRefused);
+  }
+  std::u16string name = platform::Utf8ToWide(options.at("--name").c_str());
+  std::u16string detail =
+      platform::Utf8ToWide(options.count("--detail") != 0 ? options.at("--detail").c_str() : "");
+  for (const std::string& fault : {NameFault(type, name), DetailFault(detail)}) {
+    if (!fault.empty()) return Fail(command, fault, kRefused);
   }
   PackageImage image;
   std::string error;
-  if (!StartFromOptions(arguments, &image, &error)) return Fail(command, error);
-  std::vector<TreeEntry> newTree;
-  if (!ScanTree(arguments.plain.back(), &newTree, &error)) return Fail(command, error);
+  if (!StartImage(&image, type, name, detail, &error)) return Fail(command, error, kRefused);
 
+  std::vector<TreeEntry> newTree;
+  if (!ScanTree(arguments.plain.back(), &newTree, &error)) return Fail(command, error, kCannotRead);
+  std::vector<PlannedChange> plan;
   if (trees == 1) {
-    for (const TreeEntry& entry : newTree) {
-      if (!AddEntry(&image, entry, true, false, false, &error)) return Fail(command, error);
-    }
+    plan = AddEverything(newTree);
   } else {
     std::vector<TreeEntry> oldTree;
-    if (!ScanTree(arguments.plain.front(), &oldTree, &error)) return Fail(command, error);
-    // Keyed on the folded path and the kind: a file that became a folder is
-    // removed as a file and added as a folder.
-    auto key = [](const TreeEntry& entry) { return package::FoldPath(entry.path) + (entry.isFolder ? "\\" : ""); };
-    std::map<std::string, const TreeEntry*> oldByKey;
-    std::map<std::string, const TreeEntry*> newByKey;
-    for (const TreeEntry& entry : oldTree) oldByKey[key(entry)] = &entry;
-    for (const TreeEntry& entry : newTree) newByKey[key(entry)] = &entry;
-    // Additions first: where a folder became a file, the file's record must
-    // be the first of its path, since the first one decides.
-    for (const TreeEntry& entry : newTree) {
-      auto old = oldByKey.find(key(entry));
-      bool ok = true;
-      if (old == oldByKey.end()) {
-        ok = AddEntry(&image, entry, true, false, false, &error);
-      } else if (!entry.isFolder) {
-        std::string before;
-        std::string after;
-        if (!ReadHostFile(old->second->hostPath, &before) || !ReadHostFile(entry.hostPath, &after)) {
-          return Fail(command, "cannot read " + entry.hostPath);
-        }
-        // A file renamed only in letter case is delivered again: stage 6
-        // deletes the old name, stage 3 writes the new one.
-        bool renamed = old->second->path != entry.path;
-        if (before != after || renamed) ok = AddEntry(&image, entry, false, true, false, &error);
-      }
-      if (!ok) return Fail(command, error);
-    }
-    for (const TreeEntry& entry : oldTree) {
-      if (newByKey.count(key(entry)) != 0) continue;
-      // Below a removed folder the folder's own removal does it all.
-      std::size_t cut = entry.path.rfind('\\');
-      std::string parent = package::FoldPath(entry.path.substr(0, cut)) + "\\";
-      if (cut != 0 && newByKey.count(parent) == 0) continue;
-      if (!AddEntry(&image, entry, false, false, true, &error)) return Fail(command, error);
+    if (!ScanTree(arguments.plain.front(), &oldTree, &error)) return Fail(command, error, kCannotRead);
+    if (!PlanDiff(oldTree, newTree, &plan, &error)) return Fail(command, error, kCannotRead);
+    if (plan.empty()) {
+      std::cerr << "zampack diff: " << arguments.plain[0] << " and " << arguments.plain[1]
+                << " hold the same files and folders: nothing to deliver"
+                << (arguments.stat ? "" : ", no package written") << "\n";
+      if (!arguments.stat) return kRefused;
     }
   }
-  if (!WritePackage(arguments.options.at("-o"), image, &error)) return Fail(command, error);
+
+  std::size_t files = 0;
+  std::uint64_t bytes = 0;
+  for (const PlannedChange& change : plan) {
+    if (change.entry.isFolder || change.removed) continue;
+    ++files;
+    bytes += change.entry.size;
+  }
+  Progress progress(command, files, bytes);
+  Totals totals;
+  BuildResult result = AddPlan(
+      plan, static_cast<int>(level), workers,
+      [&](std::size_t done, std::uint64_t doneBytes) { progress.Show("compressing", done, doneBytes); }, &image,
+      &totals, &error);
+  progress.End();
+  if (result != BuildResult::Done) {
+    return Fail(command, error, result == BuildResult::Refused ? kRefused : kCannotRead);
+  }
+  if (arguments.stat) {
+    PrintStat(totals);
+    return 0;
+  }
+  if (!WritePackage(options.at("-o"), image, &error)) return Fail(command, error, kRefused);
   return 0;
 }
 
 int Manifest(int argc, char** argv) {
-  if (argc != 5 || std::strcmp(argv[3], "-o") != 0) return Usage("manifest");
+  if (argc != 5 || std::strcmp(argv[3], "-o") != 0) return Usage("manifest", "give MANIFEST -o PACKAGE");
   PackageImage image;
   std::string error;
   if (!ParseManifest(argv[2], &image, &error) || !WritePackage(argv[4], image, &error)) {
-    return Fail("manifest", error);
+    return Fail("manifest", error, kRefused);
   }
   return 0;
 }
@@ -207,12 +342,12 @@ int Config(int argc, char** argv) {
 int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     (argc < 2 ? std::cerr : std::cout) << kUsage;
-    return argc < 2 ? 2 : 0;
+    return argc < 2 ? kCannotRead : 0;
   }
   std::string command = argv[1];
   if (kHelp.count(command) == 0) {
     std::cerr << "zampack: unknown command " << command << "\n" << kUsage;
-    return 2;
+    return kCannotRead;
   }
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -223,12 +358,16 @@ int main(int argc, char** argv) {
   if (command == "manifest") return Manifest(argc, argv);
   if (command == "version") return VersionCommand(argc, argv);
   if (command == "config") return Config(argc, argv);
+  Arguments arguments;
+  std::string problem;
+  if (!ParseArguments(command, argc, argv, &arguments, &problem)) return Usage(command, problem);
   if (command == "list" || command == "verify") {
-    if (argc != 3) return Usage(command);
-    bool ok = command == "list" ? ListPackage(argv[2], std::cout, std::cerr) : VerifyPackage(argv[2], std::cout, std::cerr);
+    if (arguments.plain.size() != 1) return Usage(command, "give one package");
+    const std::string& path = arguments.plain[0];
+    bool ok = command == "verify"  ? VerifyPackage(path, std::cout, std::cerr)
+              : arguments.json     ? ListPackageJson(path, std::cout, std::cerr)
+                                   : ListPackage(path, std::cout, std::cerr);
     return ok ? 0 : 1;
   }
-  Arguments arguments;
-  if (!ParseArguments(argc, argv, &arguments)) return Usage(command);
-  return Build(command, arguments, command == "build" ? 1 : 2);
+  return BuildOrDiff(command, arguments);
 }

@@ -3,11 +3,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "package/md5.h"
+#include "package/package.h"
 #include "platform/file.h"
 #include "platform/text.h"
 
@@ -36,41 +39,6 @@ void Append(std::string* bytes, const std::uint8_t* data, std::size_t size) {
   bytes->append(reinterpret_cast<const char*>(data), size);
 }
 
-bool ScanFolder(const fs::path& folder, const std::string& prefix, std::vector<TreeEntry>* entries,
-                std::string* error) {
-  std::vector<std::pair<std::string, fs::directory_entry>> children;
-  std::error_code code;
-  for (const fs::directory_entry& child : fs::directory_iterator(folder, code)) {
-    std::string name = platform::WideToNarrow(child.path().filename().u16string());
-    if (name.empty()) {
-      *error = "name not representable on the device: " + child.path().string();
-      return false;
-    }
-    children.emplace_back(name, child);
-  }
-  if (code) {
-    *error = "cannot read folder " + folder.string() + ": " + code.message();
-    return false;
-  }
-  std::sort(children.begin(), children.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (const auto& [name, child] : children) {
-    TreeEntry entry;
-    entry.path = prefix + "\\" + name;
-    entry.hostPath = child.path().string();
-    entry.isFolder = child.is_directory();
-    if (!entry.isFolder && !child.is_regular_file()) {
-      *error = "neither file nor folder: " + entry.hostPath;
-      return false;
-    }
-    bool readOnly = (child.status().permissions() & fs::perms::owner_write) == fs::perms::none;
-    entry.attributes = readOnly ? platform::kAttributeReadOnly : platform::kAttributeNormal;
-    entries->push_back(entry);
-    if (entry.isFolder && !ScanFolder(child.path(), entry.path, entries, error)) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool StartImage(PackageImage* image, std::uint32_t type, const std::u16string& name, const std::u16string& detail,
@@ -88,17 +56,53 @@ bool StartImage(PackageImage* image, std::uint32_t type, const std::u16string& n
   return true;
 }
 
+namespace {
+
+bool Narrowable(const std::u16string& text) {
+  for (char16_t unit : text) {
+    if (unit > 0xFF) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string NameFault(std::uint32_t type, const std::u16string& name) {
+  std::string shown = "Name \"" + platform::WideToUtf8(name) + "\"";
+  bool folder = package::NameIsFolder(type);
+  if (!Narrowable(name)) {
+    return shown + " has characters outside the device's 8-bit code page (Latin-1); the device reads it as empty" +
+           (folder ? " and would put the files straight into the type's location folder instead of a folder of "
+                     "that name"
+                   : " and shows the package without a name");
+  }
+  std::string narrow = platform::WideToNarrow(name);
+  if (folder && !narrow.empty() && !package::IsSafeRecordPath(narrow)) {
+    return shown + " would leave the type's location folder; the device refuses the package";
+  }
+  return std::string();
+}
+
+std::string DetailFault(const std::u16string& detail) {
+  if (Narrowable(detail)) return std::string();
+  return "Detail \"" + platform::WideToUtf8(detail) +
+         "\" has characters outside the device's 8-bit code page (Latin-1); the device reads it as empty";
+}
+
 bool EncodeImage(PackageImage& image, std::string* bytes, std::string* error) {
   std::vector<std::string> streams;
   for (DeliveredFile& file : image.files) {
     std::string stream;
-    if (file.storeRaw) {
+    if (file.haveStream) {
+      stream = std::move(file.stream);
+      file.stream.clear();
+    } else if (file.storeRaw) {
       stream = file.content;
     } else if (!file.content.empty() && !Compress(file.content, &stream)) {
       *error = "cannot compress the content of a file record";
       return false;
     }
-    if (file.autoSize) file.record.Size = static_cast<std::uint32_t>(file.content.size());
+    if (file.autoSize && !file.haveStream) file.record.Size = static_cast<std::uint32_t>(file.content.size());
     if (file.autoStoredSize) file.record.StoredSize = static_cast<std::uint32_t>(stream.size());
     streams.push_back(std::move(stream));
   }
@@ -127,82 +131,88 @@ bool EncodeImage(PackageImage& image, std::string* bytes, std::string* error) {
     streamPosition += file.record.StoredSize;
   }
 
-  std::string body;
-  body.reserve(static_cast<std::size_t>(dataAreaStart + dataBytes - kHeaderSize));
+  // The header goes in front once the checksum over the body is known.
+  std::string& out = *bytes;
+  out.assign(kHeaderSize, '\0');
+  out.reserve(static_cast<std::size_t>(dataAreaStart + dataBytes));
   package::ChangeListHead head{};
   head.ChangeListLength = image.changeListLength;
   std::uint8_t block[package::kFileRecordSize];
   package::EncodeChangeHead(head, block);
-  Append(&body, block, package::kChangeHeadSize);
+  Append(&out, block, package::kChangeHeadSize);
   for (const package::ChangeRecord& change : image.changes) {
     package::EncodeChangeRecord(change, block);
-    Append(&body, block, kChangeRecordSize);
+    Append(&out, block, kChangeRecordSize);
   }
-  body.append(image.padding, '\0');
+  out.append(image.padding, '\0');
   package::WriteUint32(block, image.fileTableLength);
-  Append(&body, block, 4);
+  Append(&out, block, 4);
   for (const DeliveredFile& file : image.files) {
     package::EncodeFileRecord(file.record, block);
-    Append(&body, block, kFileRecordSize);
+    Append(&out, block, kFileRecordSize);
   }
-  for (const std::string& stream : streams) body += stream;
+  for (std::string& stream : streams) {
+    out += stream;
+    std::string().swap(stream);
+  }
 
   if (image.autoChecksum) {
     package::Md5Context context;
     package::Md5Init(&context);
-    package::Md5Update(&context, body.data(), body.size());
+    package::Md5Update(&context, out.data() + kHeaderSize, out.size() - kHeaderSize);
     package::Md5Final(image.header.Checksum, &context);
   }
   std::uint8_t header[kHeaderSize];
   package::EncodeHeader(image.header, header);
-  bytes->assign(reinterpret_cast<const char*>(header), kHeaderSize);
-  *bytes += body;
+  out.replace(0, kHeaderSize, reinterpret_cast<const char*>(header), kHeaderSize);
   return true;
 }
 
-bool ScanTree(const std::string& root, std::vector<TreeEntry>* entries, std::string* error) {
+bool ReadHostFile(const std::string& path, std::string* bytes, std::string* error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  HostFile file;
   std::error_code code;
-  if (!fs::is_directory(root, code)) {
-    *error = "not a folder: " + root;
+  std::uint64_t size = std::filesystem::file_size(path, code);
+  if (code) {
+    *error = path + ": " + code.message();
     return false;
   }
-  return ScanFolder(fs::path(root), "", entries, error);
+  if (!file.Open(path, error)) return false;
+  bytes->resize(static_cast<std::size_t>(size));
+  return file.Read(bytes->data(), bytes->size(), error);
 }
 
-bool ReadHostFile(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-bool AddEntry(PackageImage* image, const TreeEntry& entry, bool added, bool changed, bool removed,
-              std::string* error) {
-  package::ChangeRecord change{};
-  if (!package::SetRecordPath(change.Path, entry.path)) {
-    *error = "path longer than 259 characters: " + entry.path;
+bool HostFile::Open(const std::string& path, std::string* error) {
+  path_ = path;
+  errno = 0;
+  in_.open(path, std::ios::binary);
+  if (!in_) {
+    *error = path + ": " + (errno != 0 ? std::strerror(errno) : "cannot be opened");
     return false;
   }
-  change.IsFolder = entry.isFolder ? 1 : 0;
-  change.IsAdded = added ? 1 : 0;
-  change.IsChanged = changed ? 1 : 0;
-  change.IsRemoved = removed ? 1 : 0;
-  image->changes.push_back(change);
-  if (entry.isFolder || !(added || changed)) return true;
-
-  DeliveredFile file;
-  package::SetRecordPath(file.record.Path, entry.path);
-  file.record.Attributes = entry.attributes;
-  if (!ReadHostFile(entry.hostPath, &file.content)) {
-    *error = "cannot read " + entry.hostPath;
-    return false;
-  }
-  if (file.content.size() > kLimit) {
-    *error = "file too large for a package: " + entry.hostPath;
-    return false;
-  }
-  image->files.push_back(std::move(file));
   return true;
+}
+
+bool HostFile::Seek(std::uint64_t offset, std::string* error) {
+  in_.seekg(static_cast<std::streamoff>(offset));
+  if (!in_) {
+    *error = path_ + ": cannot seek to " + std::to_string(offset);
+    return false;
+  }
+  return true;
+}
+
+bool HostFile::Read(char* data, std::size_t size, std::string* error) {
+  errno = 0;
+  in_.read(data, static_cast<std::streamsize>(size));
+  if (static_cast<std::size_t>(in_.gcount()) == size) return true;
+  if (in_.eof()) {
+    *error = path_ + ": the file became shorter while it was read";
+  } else {
+    *error = path_ + ": " + (errno != 0 ? std::strerror(errno) : "read error");
+  }
+  return false;
 }
 
 void SealPackageBytes(std::string& bytes) {

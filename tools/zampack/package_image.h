@@ -2,6 +2,7 @@
 // A package as zampack lays it out before writing: header fields, the two
 // tables and each delivered file's content, turned into the package's bytes.
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct DeliveredFile {
   std::string content;
   // Stored as is instead of as a zlib stream.
   bool storeRaw = false;
+  // The zlib stream made beforehand (record.Size set by the maker); `content` is then unused.
+  bool haveStream = false;
+  std::string stream;
   // Fields left to the layout; false when the manifest sets them by hand.
   bool autoSize = true;
   bool autoStoredSize = true;
@@ -41,6 +45,12 @@ struct PackageImage {
 bool StartImage(PackageImage* image, std::uint32_t type, const std::u16string& name, const std::u16string& detail,
                 std::string* error);
 
+// Why the device cannot take a header text as it is given, or empty when it
+// can: a text with a character outside its 8-bit code page reads as empty
+// there; a package Name that is a folder must stay below the location.
+std::string NameFault(std::uint32_t type, const std::u16string& name);
+std::string DetailFault(const std::u16string& detail);
+
 // Lays the package out, compresses the contents and sets the checksum.
 // False (with `error`) when the package would reach 4 GiB or a stream
 // cannot be made.
@@ -50,21 +60,21 @@ bool EncodeImage(PackageImage& image, std::string* bytes, std::string* error);
 // body again, after the bytes were changed by hand; shorter bytes stay as they are.
 void SealPackageBytes(std::string& bytes);
 
-// The change and file records of a whole tree, as build and diff make them.
-struct TreeEntry {
-  std::string path;  // device form: "\sub\name", 8-bit
-  std::string hostPath;
-  bool isFolder = false;
-  std::uint32_t attributes = 0;
+// Whole content of a host file; false, with the path and the system's
+// reason in `error` when given, when it cannot be read.
+bool ReadHostFile(const std::string& path, std::string* bytes, std::string* error = nullptr);
+
+// A host file read in order, each failure with the path and the system's reason.
+class HostFile {
+ public:
+  bool Open(const std::string& path, std::string* error);
+  bool Seek(std::uint64_t offset, std::string* error);
+  // Exactly `size` bytes; a file that ends early has changed while it was read.
+  bool Read(char* data, std::size_t size, std::string* error);
+
+ private:
+  std::ifstream in_;
+  std::string path_;
 };
-
-// Every file and folder under `root`, parents before children, names in
-// byte order at each level; false when a name cannot be a device name.
-bool ScanTree(const std::string& root, std::vector<TreeEntry>* entries, std::string* error);
-
-bool ReadHostFile(const std::string& path, std::string* bytes);
-
-// Adds a change record and, for a file that is added or changed, its delivered file.
-bool AddEntry(PackageImage* image, const TreeEntry& entry, bool added, bool changed, bool removed, std::string* error);
 
 }  // namespace zampack

@@ -1,0 +1,9 @@
+#include "platform/terminal.h"
+
+#include <windows.h>
+
+namespace platform {
+
+bool StandardErrorIsTerminal() { return GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR; }
+
+}  // namespace platform

@@ -1,0 +1,114 @@
+// zampack on the simulator's host: what only a POSIX host gives a release
+// tree (symbolic links, UTF-8 arguments), and the JSON read by another program.
+#include "tests/tools/zampack_fixture.h"
+
+namespace {
+
+using namespace package;
+using tools_test::ZampackTest;
+namespace fs = std::filesystem;
+
+TEST_F(ZampackTest, SymbolicLinksToFilesAreStoredAndOthersRefusedByPath) {
+  Put("tree/real.txt", "the real file");
+  fs::create_directories(host_ / "tree/folder");
+  fs::create_symlink("real.txt", host_ / "tree/link.txt");
+  std::string tree = testsupport::Quote(Host("tree"));
+  std::string output;
+  ASSERT_EQ(Zampack("build --type SOFTWARE --name Main " + tree + " -o " + testsupport::Quote(Host("l.zam")), &output), 0)
+      << output;
+  ASSERT_TRUE(Load(Host("l.zam")));
+  ASSERT_EQ(Copies(), (std::vector<std::string>{"\\link.txt", "\\real.txt"}));
+  EXPECT_EQ(Inflate(Package().CopyList[0]), "the real file");
+
+  struct Case {
+    const char* link;
+    const char* target;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"loop", "loop", ": symbolic link that cannot be followed: Too many levels of symbolic links"},
+      {"broken", "nowhere", ": symbolic link that cannot be followed: No such file or directory"},
+      {"folder-link", "folder", ": symbolic link to a folder; zampack follows links to files only"},
+  };
+  for (const Case& c : cases) {
+    fs::create_symlink(c.target, host_ / "tree" / c.link);
+    for (const std::string& command :
+         {"build --type SOFTWARE --name Main " + tree + " -o " + testsupport::Quote(Host("x.zam")),
+          "diff --type SOFTWARE --name Main " + testsupport::Quote(Host("tree/folder")) + " " + tree + " --stat"}) {
+      EXPECT_EQ(Zampack(command, &output), 2) << c.link;
+      EXPECT_NE(output.find(Host("tree/") + c.link + c.reason), std::string::npos) << output;
+    }
+    fs::remove(host_ / "tree" / c.link);
+  }
+  EXPECT_FALSE(fs::exists(host_ / "x.zam"));
+}
+
+TEST_F(ZampackTest, NamesTheDeviceCannotReadAreRefusedAndReported) {
+  Put("tree/a.txt", "alpha");
+  std::string tree = testsupport::Quote(Host("tree"));
+  std::string output;
+  // A language package's Name is the folder its files go into.
+  EXPECT_EQ(Zampack("build --type LANGUAGE_PACKAGE --name \"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\" " + tree + " -o " +
+                        testsupport::Quote(Host("n.zam")),
+                    &output),
+            1);
+  EXPECT_NE(output.find("would put the files straight into the type's location folder"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(host_ / "n.zam"));
+  EXPECT_EQ(Zampack("diff --type SOFTWARE --name Main --detail \"\xE2\x82\xAC 2.0\" " + tree + " " + tree + " --stat",
+                    &output),
+            1);
+  EXPECT_NE(output.find("Detail \"\xE2\x82\xAC 2.0\" has characters outside the device's 8-bit code page"),
+            std::string::npos)
+      << output;
+  // Latin-1 is fine: the device shows it.
+  EXPECT_EQ(Zampack("build --type VOICE --name \"J\xC3\xBCrgen\" " + tree + " -o " + testsupport::Quote(Host("v.zam")),
+                    &output),
+            0)
+      << output;
+
+  Put("m.txt", "header type=MAP name=\"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1\"\nchange path=\"\\a.txt\" added=1\n"
+               "file path=\"\\a.txt\" text=\"alpha\"\n");
+  ASSERT_EQ(Zampack("manifest " + testsupport::Quote(Host("m.txt")) + " -o " + testsupport::Quote(Host("m.zam")), &output),
+            0)
+      << output;
+  EXPECT_EQ(Zampack("verify " + testsupport::Quote(Host("m.zam")), &output), 1);
+  EXPECT_NE(output.find("Name \"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1\" has characters outside"),
+            std::string::npos)
+      << output;
+}
+
+TEST_F(ZampackTest, ListJsonIsReadByAnotherProgram) {
+  Put("old/gone.txt", "gone");
+  Put("old/kept.txt", "one");
+  Put("new/kept.txt", "two!");
+  Put("new/Neu/\xC3\xBC.txt", "umlaut");
+  std::string output;
+  ASSERT_EQ(Zampack("diff --type VOICE --name Anna --detail \"say \\\"hi\\\"\" " + testsupport::Quote(Host("old")) + " " +
+                        testsupport::Quote(Host("new")) + " -o " + testsupport::Quote(Host("d.zam")),
+                    &output),
+            0)
+      << output;
+  std::string script =
+      "import json,sys\n"
+      "d=json.load(open(sys.argv[1]))\n"
+      "h=d['header']; t=d['totals']\n"
+      "print(h['packageTypeName'], h['name'], h['detail'])\n"
+      "print([(c['path'], c['folder'], c['added'], c['changed'], c['removed']) for c in d['changes']])\n"
+      "print([(f['path'], f['size']) for f in d['files']])\n"
+      "print(t['added'], t['changed'], t['removed'], t['bytesUnpacked'], "
+      "t['bytesStored'] == sum(f['storedSize'] for f in d['files']), d['faults'])\n";
+  Put("read.py", script);
+  ASSERT_EQ(Zampack("list --json " + testsupport::Quote(Host("d.zam")) + " > " + testsupport::Quote(Host("d.json")) +
+                        " && python3 " + testsupport::Quote(Host("read.py")) + " " + testsupport::Quote(Host("d.json")),
+                    &output),
+            0)
+      << output;
+  EXPECT_EQ(output,
+            "VOICE Anna say \"hi\"\n"
+            "[('\\\\Neu', True, True, False, False), ('\\\\Neu\\\\\xC3\xBC.txt', False, True, False, False), "
+            "('\\\\kept.txt', False, False, True, False), ('\\\\gone.txt', False, False, False, True)]\n"
+            "[('\\\\Neu\\\\\xC3\xBC.txt', 6), ('\\\\kept.txt', 4)]\n"
+            "{'files': 1, 'folders': 1} {'files': 1, 'folders': 0} {'files': 1, 'folders': 0} 10 True []\n");
+}
+
+}  // namespace
