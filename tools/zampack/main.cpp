@@ -333,7 +333,7 @@ int Config(int argc, char** argv) {
       plain.push_back(argv[i]);
     }
   }
-  if (plain.size() != 2 || plain[0] != "show") return Usage("config");
+  if (plain.size() != 2 || plain[0] != "show") return Usage("config", "give show FILE");
   return ShowServiceConfig(plain[1], json, std::cout, std::cerr) ? 0 : 1;
 }
 
