@@ -1,8 +1,6 @@
 #include "tests/devicelib/service_fixture.h"
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "platform/file.h"
 
@@ -68,16 +66,11 @@ void ServiceTest::Register(const std::string& behaviour) {
   registration.serviceType = platform::kServiceWin32OwnProcess | platform::kServiceInteractiveProcess;
   registration.startType = platform::kServiceDemandStart;
   registration.binaryPath = kProgram + " " + behaviour;
-  // Wine: in a fresh prefix the first registration can be lost while the
-  // service manager of wineboot's session goes away; it is made again.
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    ASSERT_TRUE(platform::RegisterService(manager, registration, platform::kServiceAllAccess).IsValid())
-        << platform::LastError();
-    std::this_thread::sleep_for(std::chrono::milliseconds(testsupport::UnderWine() ? 500 : 0));
-    manager = platform::OpenServiceManager(platform::kScManagerAllAccess);
-    if (platform::OpenRegisteredService(manager, "ZAMService", platform::kServiceQueryStatus).IsValid()) return;
-  }
-  FAIL() << "ZAMService stays unregistered";
+  ASSERT_TRUE(platform::RegisterService(manager, registration, platform::kServiceAllAccess).IsValid())
+      << platform::LastError();
+  manager = platform::OpenServiceManager(platform::kScManagerAllAccess);
+  ASSERT_TRUE(platform::OpenRegisteredService(manager, "ZAMService", platform::kServiceQueryStatus).IsValid())
+      << "ZAMService stays unregistered";
 }
 
 platform::Dword ServiceTest::State() {
