@@ -195,6 +195,11 @@ bool bCopyFile(const FileRecord& record) {
     if (target != nullptr) {
       done = InflateRecord(record, recordPath, target);
       if (done && IsTopLevelInstaller(recordPath)) NoteInstaller(written);
+    } else {
+      // Typically a full disk: the file's clusters are allocated when the
+      // mapping sets its length. The attempt is repeated by the retry rule.
+      app::LogMessage("ERROR: bCopyFile() cannot map \"%s\" for writing (error %lu).\r\n", written.c_str(),
+                      static_cast<unsigned long>(platform::LastError()));
     }
   }
   output.Close();

@@ -1,6 +1,7 @@
 // The update tool on a device whose disk runs full: a file that does not fit
-// fails at its mapping, stage 3 tries it again by its retry rule and goes on,
-// and the run ends normally. The destination is a small tmpfs of its own.
+// fails at its mapping with an error line, stage 3 tries it again by its retry
+// rule and goes on, and the run ends normally. The destination is a small tmpfs of its own.
+#include <algorithm>
 #include <random>
 
 #include "tests/e2e/e2e_fixture.h"
@@ -26,6 +27,10 @@ TEST_F(FullDiskRunTest, AFileThatDoesNotFitIsGivenUpAndTheRunGoesOn) {
   EXPECT_EQ(testsupport::ReadBytes(Software() + "data\\a-first.txt"), "first");
   EXPECT_EQ(testsupport::ReadBytes(Software() + "data\\c-last.txt"), "last");
   EXPECT_EQ(testsupport::ReadBytes(Software() + "data\\b-large.bin"), "") << "created, never given its length";
+  // Every one of the 30 attempts says why the file could not be written.
+  std::string mapError = "ERROR: bCopyFile() cannot map \"" + Software() + "data\\b-large.bin\" for writing (error 112).";
+  std::vector<std::string> lines = LogLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), mapError), 30) << Log();
   EXPECT_TRUE(LogHas("End updater execution.")) << Log();
   EXPECT_TRUE(Pending().empty());
 }
