@@ -28,18 +28,8 @@ class AppTest : public testsupport::ScratchTest {
 
   // The log's lines without their time prefixes.
   std::vector<std::string> LogLines() {
-    std::vector<std::string> lines;
     std::string log = testsupport::ReadBytes(PathOf("update_log.txt"));
-    if (log == "<missing>") return lines;
-    std::size_t start = 0;
-    while (start < log.size()) {
-      std::size_t end = log.find("\r\n", start);
-      if (end == std::string::npos) end = log.size();
-      std::string line = log.substr(start, end - start);
-      lines.push_back(line.size() > 24 && line[4] == '-' && line[23] == ' ' ? line.substr(24) : line);
-      start = end + 2;
-    }
-    return lines;
+    return log == "<missing>" ? std::vector<std::string>() : testsupport::LogEntries(log);
   }
 };
 

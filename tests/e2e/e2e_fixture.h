@@ -84,19 +84,7 @@ class E2eTest : public testsupport::ScratchTest {
   std::string Log() { return testsupport::ReadBytes(PathOf("update_log.txt")); }
 
   // The log without its time prefixes, one entry per line.
-  std::vector<std::string> LogLines() {
-    std::vector<std::string> lines;
-    std::string log = Log();
-    std::size_t start = 0;
-    while (start < log.size()) {
-      std::size_t end = log.find("\r\n", start);
-      if (end == std::string::npos) end = log.size();
-      std::string line = log.substr(start, end - start);
-      lines.push_back(line.size() > 24 && line[4] == '-' && line[23] == ' ' ? line.substr(24) : line);
-      start = end + 2;
-    }
-    return lines;
-  }
+  std::vector<std::string> LogLines() { return testsupport::LogEntries(Log()); }
 
   bool LogHas(const std::string& line) {
     for (const std::string& l : LogLines()) {

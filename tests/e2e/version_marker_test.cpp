@@ -4,14 +4,7 @@
 
 namespace {
 
-std::string Utf16Le(const std::u16string& text) {
-  std::string bytes;
-  for (char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return bytes;
-}
+using testsupport::Utf16Le;
 
 const std::string kBom = "\xFF\xFE";
 

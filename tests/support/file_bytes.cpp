@@ -26,4 +26,26 @@ bool WriteBytes(const std::string& path, const std::string& bytes) {
 
 bool Exists(const std::string& path) { return platform::FileAttributes(path) != platform::kInvalidAttributes; }
 
+std::string Utf16Le(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+std::vector<std::string> LogEntries(const std::string& log) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < log.size()) {
+    std::size_t end = log.find("\r\n", start);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(start, end - start);
+    lines.push_back(line.size() > 24 && line[4] == '-' && line[23] == ' ' ? line.substr(24) : line);
+    start = end + 2;
+  }
+  return lines;
+}
+
 }  // namespace testsupport

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -28,6 +29,11 @@ class ScratchTest : public ::testing::Test {
 std::string ReadBytes(const std::string& path);
 bool WriteBytes(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
+// UTF-16LE bytes of `text`, one unit after the other, low byte first, with no
+// byte-order mark.
+std::string Utf16Le(const std::u16string& text);
+// The lines of a run log, each without its time prefix.
+std::vector<std::string> LogEntries(const std::string& log);
 void ChangeDirectory(const std::string& path);
 // The host's name of a device path, for host tools such as zampack (on
 // Windows the path itself).

@@ -12,14 +12,10 @@ using testsupport::WriteBytes;
 
 namespace {
 
-std::string Utf16Le(const std::u16string& text) {
-  std::string bytes = "\xFF\xFE";
-  for (char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return bytes;
-}
+using testsupport::Utf16Le;
+
+// A UTF-16LE file: the byte-order mark, then the text.
+std::string Utf16File(const std::u16string& text) { return "\xFF\xFE" + Utf16Le(text); }
 
 VersionNumber Version(int major, int minor, int year, int month, int day, const std::u16string& preRelease = u"") {
   return VersionNumber(major, minor, preRelease, VersionDate(year, month, day).date);
@@ -114,7 +110,7 @@ TEST_F(VersionFileTest, AMapRecordIsWrittenByteForByteAndReadsBackToTheSameRecor
   map.Write();
 
   std::string written = ReadBytes(PathOf("Version.xml"));
-  EXPECT_EQ(written, Utf16Le(kMapFile));
+  EXPECT_EQ(written, Utf16File(kMapFile));
   ASSERT_TRUE(map.Prerequisites[1].VersionData);
   EXPECT_EQ(map.Prerequisites[1].VersionData->GetFileText(), u"0.00_0000-00-00");
   ASSERT_TRUE(map.FormatVersion);
@@ -250,7 +246,7 @@ TEST_F(VersionFileTest, MapDataIsReadFromAnyEntryAndEmptyCategoriesAreWrittenAsO
   map.Categories = {u"", u""};
   map.Write();
   std::string written = ReadBytes(PathOf("Version.xml"));
-  EXPECT_NE(written.find(Utf16Le(u"\t\t<Categories>\n\t\t\t<Category></Category>\n\t\t</Categories>\n").substr(2)),
+  EXPECT_NE(written.find(Utf16Le(u"\t\t<Categories>\n\t\t\t<Category></Category>\n\t\t</Categories>\n")),
             std::string::npos);
   CMapVersion read(File());
   ASSERT_TRUE(read.Read());
@@ -266,8 +262,7 @@ TEST_F(VersionFileTest, AWriteWithoutVersionDataWritesZerosAndKeepsThem) {
   std::string written = ReadBytes(PathOf("Version.xml"));
   EXPECT_NE(written.find(Utf16Le(u"\t\t<MajorVersion>0</MajorVersion>\n\t\t<MinorVersion>0</MinorVersion>\n"
                                  u"\t\t<Date>0000-00-00</Date>\n\t\t<PreRelease></PreRelease>\n"
-                                 u"\t</VersionData>\n\t<PrerequisiteData></PrerequisiteData>\n</VersionInfo>\n")
-                             .substr(2)),
+                                 u"\t</VersionData>\n\t<PrerequisiteData></PrerequisiteData>\n</VersionInfo>\n")),
             std::string::npos);
 
   // A count beyond the list writes the entries there are.
@@ -307,7 +302,7 @@ TEST_F(VersionFileTest, AUtf8FileFromAnotherWriterIsSavedBackAsUtf16) {
   record.Save();
   std::string saved = ReadBytes(PathOf("Version.xml"));
   EXPECT_EQ(saved.substr(0, 2), "\xFF\xFE");
-  EXPECT_EQ(saved.find(Utf16Le(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>").substr(2)), 2u);
+  EXPECT_EQ(saved.find(Utf16Le(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>")), 2u);
   CVersionInfo again(File());
   ASSERT_TRUE(again.Read());
   EXPECT_EQ(CompareRecords(again, record), 0);

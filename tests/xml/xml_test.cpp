@@ -21,15 +21,7 @@ class XmlTest : public testsupport::ScratchTest {
   }
 };
 
-// UTF-16LE bytes of `text`, one unit after the other, low byte first.
-std::string Utf16Le(const std::u16string& text) {
-  std::string bytes;
-  for (char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return bytes;
-}
+using testsupport::Utf16Le;
 
 pugi::xml_node Parse(pugi::xml_document& document, const char* text) {
   EXPECT_TRUE(document.load_string(text));
