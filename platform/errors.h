@@ -1,6 +1,7 @@
 #pragma once
 // Windows error codes, as both backends report them through LastError().
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -38,6 +39,10 @@ constexpr Dword kErrorMoreData = 234;
 constexpr Dword kErrorNoSuchPrivilege = 1313;
 constexpr Dword kErrorPrivilegeNotHeld = 1314;
 constexpr Dword kErrorFilenameExcedRange = 206;
+
+// "ERROR_PATH_NOT_FOUND (3)": the error's name as Windows headers spell it
+// and its number; "error 1234" for a code without a name here.
+std::string ErrorText(Dword code);
 
 // The calling thread's last error, as GetLastError/SetLastError keep it.
 Dword LastError();

@@ -62,6 +62,10 @@ bool WaitForProcess(const Process& process, Dword milliseconds);
 // GetCurrentProcessId.
 Dword CurrentProcessId();
 
+// GetProcessId: the id of the process a handle names (what the device
+// application hands the update tool); 0 for an invalid handle.
+Dword ProcessId(const Process& process);
+
 // TerminateProcess: ends the process at once with `exitCode`. The simulator
 // ends the host process and records it in the device's timeline.
 bool TerminateProcess(const Process& process, Dword exitCode);

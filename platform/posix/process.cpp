@@ -257,6 +257,12 @@ bool WaitForProcess(const Process& process, Dword milliseconds) {
 
 Dword CurrentProcessId() { return static_cast<Dword>(getpid()); }
 
+Dword ProcessId(const Process& process) {
+  if (!process.IsValid()) return 0;
+  pid_t pid = PidOf(process.native());
+  return pid > 0 ? static_cast<Dword>(pid) : 0;
+}
+
 bool TerminateProcess(const Process& process, Dword exitCode) {
   if (FaultHit(FaultOp::TerminateProcess)) return false;
   if (!process.IsValid()) return sim::Fail(kErrorInvalidHandle);

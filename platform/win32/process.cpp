@@ -68,6 +68,8 @@ bool WaitForProcess(const Process& process, Dword milliseconds) {
 
 Dword CurrentProcessId() { return ::GetCurrentProcessId(); }
 
+Dword ProcessId(const Process& process) { return ::GetProcessId(reinterpret_cast<HANDLE>(process.native())); }
+
 bool TerminateProcess(const Process& process, Dword exitCode) {
   if (FaultHit(FaultOp::TerminateProcess)) return false;
   return ::TerminateProcess(reinterpret_cast<HANDLE>(process.native()), exitCode) != FALSE;

@@ -1,22 +1,47 @@
 #pragma once
 // The commands of orvanta-sim, which prepares, inspects and restarts a
 // simulated device.
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace orvanta_sim {
+
+namespace fs = std::filesystem;
 
 // Lays out a simulated device in `folder`; the descriptor says the tool runs
 // on the device unless `onDevice` is false (demo mode). `withService`: the
 // device service stand-in runs as ZAMService.
 int Init(const std::string& folder, bool onDevice, bool withService);
 
+// The host path of a device path "C:\A\B" (or "C:\A\B\") below `root`; a
+// component matches an existing entry without regard to letter case.
+fs::path HostPathOf(const fs::path& root, const std::string& devicePath);
+
+// The descriptor init writes: every location, an empty UpdateList.
+std::string DefaultDescriptor(bool onDevice);
+
+// The simulator's recording msiexec in the device's C:\Windows\System32.
+bool InstallMsiexec(const fs::path& root);
+
+// A copy of orvanta-device-app, built beside this program, at `host`.
+bool InstallDeviceApp(const fs::path& host);
+
 // Carries out the pending restart operations in order, empties the list and
-// records the restart.
+// records the restart; 1 when an operation failed (each printed with its
+// error's name and number).
 int Restart();
 
-// Prints the pending restart operations, one per line.
-int Pending();
+// Prints the pending restart operations, one per line, or as JSON.
+int Pending(bool json);
+
+// Why the device the operations act on is not a simulated device, or empty
+// (always empty on Windows, where the device is the machine itself).
+std::string DeviceProblem();
+
+// stage, update and try, which need the device simulator; `arguments` start
+// with the command. Returns the exit code.
+int SimulatorCommand(const std::vector<std::string>& arguments);
 
 // set connected-standby on|off, set timeout AC DC, set os-version
 // MAJOR.MINOR, set policy NAME VALUE.

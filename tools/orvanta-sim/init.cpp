@@ -10,12 +10,11 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/text.h"
 #include "tools/orvanta-sim/commands.h"
 
 namespace orvanta_sim {
 namespace {
-
-namespace fs = std::filesystem;
 
 // The descriptor's locations, one per package type in type order.
 const char* const kLocations[][2] = {
@@ -72,20 +71,6 @@ fs::path DeviceAppProgram() {
   return own.parent_path() / name;
 }
 
-// The host folder of a device path "C:\A\B\" below the device root.
-fs::path HostFolder(const fs::path& root, const std::string& devicePath) {
-  fs::path folder = root / std::string(1, devicePath[0]);
-  std::string rest = devicePath.substr(3);
-  std::size_t start = 0;
-  while (start < rest.size()) {
-    std::size_t end = rest.find('\\', start);
-    if (end == std::string::npos) end = rest.size();
-    if (end > start) folder /= rest.substr(start, end - start);
-    start = end + 1;
-  }
-  return folder;
-}
-
 bool WriteFile(const fs::path& path, const std::string& content, bool executable) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
@@ -99,7 +84,44 @@ bool WriteFile(const fs::path& path, const std::string& content, bool executable
   return true;
 }
 
-std::string Descriptor(bool onDevice) {
+std::string Fold(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+}  // namespace
+
+fs::path HostPathOf(const fs::path& root, const std::string& devicePath) {
+  std::string drive(1, static_cast<char>(std::toupper(static_cast<unsigned char>(devicePath[0]))));
+  fs::path host = root / drive;
+  std::string rest = devicePath.size() > 3 ? devicePath.substr(3) : std::string();
+  std::size_t start = 0;
+  while (start < rest.size()) {
+    std::size_t end = rest.find('\\', start);
+    if (end == std::string::npos) end = rest.size();
+    if (end > start) {
+      // A component matches an existing entry without regard to letter case, as on the device.
+      std::string part = platform::WideToUtf8(platform::NarrowToWide(rest.substr(start, end - start)));
+      fs::path exact = host / part;
+      std::error_code code;
+      if (!fs::exists(exact, code)) {
+        for (auto it = fs::directory_iterator(host, code); !code && it != fs::directory_iterator(); it.increment(code)) {
+          if (Fold(it->path().filename().string()) == Fold(part)) {
+            exact = it->path();
+            break;
+          }
+        }
+      }
+      host = exact;
+    }
+    start = end + 1;
+  }
+  return host;
+}
+
+std::string DefaultDescriptor(bool onDevice) {
   std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<UpdateInfo>\r\n";
   xml += std::string("\t<IsTargetHardware>") + (onDevice ? "true" : "false") + "</IsTargetHardware>\r\n";
   xml += "\t<LocationInfo>\r\n";
@@ -110,7 +132,21 @@ std::string Descriptor(bool onDevice) {
   return xml;
 }
 
-}  // namespace
+bool InstallMsiexec(const fs::path& root) {
+  std::error_code ignored;
+  fs::path folder = HostPathOf(root, "C:\\Windows\\System32\\");
+  fs::create_directories(folder, ignored);
+  return WriteFile(folder / "msiexec.exe", kMsiexec, true);
+}
+
+bool InstallDeviceApp(const fs::path& host) {
+  fs::path program = DeviceAppProgram();
+  std::error_code error;
+  fs::create_directories(host.parent_path(), error);
+  fs::copy_file(program, host, fs::copy_options::overwrite_existing, error);
+  if (error) std::cerr << "orvanta-sim: cannot copy " << program.string() << ": " << error.message() << "\n";
+  return !error;
+}
 
 int Init(const std::string& folder, bool onDevice, bool withService) {
   fs::path root = folder;
@@ -122,21 +158,16 @@ int Init(const std::string& folder, bool onDevice, bool withService) {
   std::vector<std::string> folders = {"C:\\Windows\\System32\\", "C:\\Windows\\OEM\\ZAMHelper\\",
                                       "C:\\ProgramData\\", "C:\\Orvanta\\Update\\"};
   for (const auto& location : kLocations) folders.push_back(location[1]);
-  for (const std::string& device : folders) fs::create_directories(HostFolder(root, device), error);
+  for (const std::string& device : folders) fs::create_directories(HostPathOf(root, device), error);
   fs::create_directories(root / "sim", error);
   if (error) {
     std::cerr << "orvanta-sim: cannot lay out " << folder << ": " << error.message() << "\n";
     return 1;
   }
-  fs::path software = HostFolder(root, kLocations[0][1]);
-  fs::path program = DeviceAppProgram();
-  bool ok = WriteFile(HostFolder(root, "C:\\Windows\\System32\\") / "msiexec.exe", kMsiexec, true) &&
-            WriteFile(HostFolder(root, "C:\\Orvanta\\Update\\") / "UpdateInfo.xml", Descriptor(onDevice), false);
-  for (const char* name : kPrograms) {
-    fs::copy_file(program, software / name, fs::copy_options::overwrite_existing, error);
-    ok = ok && !error;
-  }
-  if (error) std::cerr << "orvanta-sim: cannot copy " << program.string() << ": " << error.message() << "\n";
+  fs::path software = HostPathOf(root, kLocations[0][1]);
+  bool ok = InstallMsiexec(root) &&
+            WriteFile(HostPathOf(root, "C:\\Orvanta\\Update\\") / "UpdateInfo.xml", DefaultDescriptor(onDevice), false);
+  for (const char* name : kPrograms) ok = ok && InstallDeviceApp(software / name);
   // A device has connected standby and the system's default request timeout; a PC has neither.
   ok = ok && WriteFile(root / "sim" / "screen.txt", "1280 800\n", false) &&
        WriteFile(root / "sim" / "os-version", "10.0\n", false) &&
@@ -149,7 +180,7 @@ int Init(const std::string& folder, bool onDevice, bool withService) {
     std::cerr << "orvanta-sim: cannot write the device's files under " << folder << "\n";
     return 1;
   }
-  if (withService && !InstallDeviceService(folder, HostFolder(root, "C:\\Windows\\OEM\\").string())) return 1;
+  if (withService && !InstallDeviceService(folder, HostPathOf(root, "C:\\Windows\\OEM\\").string())) return 1;
   std::cout << "A simulated device is ready in " << folder << ".\n"
             << "  export ORVANTA_DEVICE_ROOT=" << fs::absolute(root).string() << "\n"
             << "  the update tool's folder: C:\\Orvanta\\Update (its descriptor: UpdateInfo.xml)\n"

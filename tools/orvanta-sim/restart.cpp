@@ -1,10 +1,11 @@
-#include "tools/orvanta-sim/commands.h"
-
 #include <cstdio>
 #include <vector>
 
 #include "platform/file.h"
 #include "platform/restart.h"
+#include "platform/text.h"
+#include "tools/common/json.h"
+#include "tools/orvanta-sim/commands.h"
 
 namespace orvanta_sim {
 namespace {
@@ -32,40 +33,63 @@ void Print(const platform::PendingOperation& op) {
   }
 }
 
+std::string Utf8(const std::string& narrow) { return platform::WideToUtf8(platform::NarrowToWide(narrow)); }
+
+bool List(const char* command, std::vector<platform::PendingOperation>* operations) {
+  std::string problem = DeviceProblem();
+  if (!problem.empty()) {
+    std::fprintf(stderr, "orvanta-sim %s: %s\n", command, problem.c_str());
+    return false;
+  }
+  if (!platform::ListPendingOperations(operations)) {
+    std::fprintf(stderr, "orvanta-sim %s: cannot read the pending restart operations: %s\n", command,
+                 platform::ErrorText(platform::LastError()).c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-int Pending() {
+int Pending(bool json) {
   std::vector<platform::PendingOperation> operations;
-  if (!platform::ListPendingOperations(&operations)) {
-    std::fprintf(stderr, "orvanta-sim: cannot read the pending restart operations (error %lu)\n",
-                 static_cast<unsigned long>(platform::LastError()));
-    return 1;
+  if (!List("pending", &operations)) return 1;
+  if (!json) {
+    for (const platform::PendingOperation& op : operations) Print(op);
+    return 0;
   }
-  for (const platform::PendingOperation& op : operations) Print(op);
+  std::printf("{\"operations\": [");
+  for (std::size_t i = 0; i < operations.size(); ++i) {
+    const platform::PendingOperation& op = operations[i];
+    std::printf("%s\n  {\"operation\": \"%s\", \"%s\": %s", i == 0 ? "" : ",", op.isDelete ? "delete" : "move",
+                op.isDelete ? "path" : "from", tools::JsonString(Utf8(op.from)).c_str());
+    if (!op.isDelete) std::printf(", \"to\": %s", tools::JsonString(Utf8(op.to)).c_str());
+    std::printf("}");
+  }
+  std::printf("%s]}\n", operations.empty() ? "" : "\n");
   return 0;
 }
 
 int Restart() {
   std::vector<platform::PendingOperation> operations;
-  if (!platform::ListPendingOperations(&operations)) {
-    std::fprintf(stderr, "orvanta-sim: cannot read the pending restart operations (error %lu)\n",
-                 static_cast<unsigned long>(platform::LastError()));
-    return 1;
-  }
+  if (!List("restart", &operations)) return 1;
   // The programs of the ending session let go of their files first.
   int ended = EndServices();
   int failed = 0;
   for (const platform::PendingOperation& op : operations) {
-    if (!Apply(op)) {
-      ++failed;
-      std::fprintf(stderr, "orvanta-sim: failed with error %lu: ", static_cast<unsigned long>(platform::LastError()));
-      std::fflush(stderr);
-      Print(op);
+    if (Apply(op)) continue;
+    ++failed;
+    std::string error = platform::ErrorText(platform::LastError());
+    if (op.isDelete) {
+      std::fprintf(stderr, "orvanta-sim restart: delete %s failed: %s\n", op.from.c_str(), error.c_str());
+    } else {
+      std::fprintf(stderr, "orvanta-sim restart: move %s -> %s failed: %s\n", op.from.c_str(), op.to.c_str(),
+                   error.c_str());
     }
   }
   if (!platform::ClearPendingOperations()) {
-    std::fprintf(stderr, "orvanta-sim: cannot empty the pending restart operations (error %lu)\n",
-                 static_cast<unsigned long>(platform::LastError()));
+    std::fprintf(stderr, "orvanta-sim restart: cannot empty the pending restart operations: %s\n",
+                 platform::ErrorText(platform::LastError()).c_str());
     return 1;
   }
   platform::RecordRestart();
@@ -73,7 +97,7 @@ int Restart() {
   int notStarted = StartAutomaticServices();
   std::printf("restarted: %zu pending operations carried out, %d failed\n", operations.size(), failed);
   if (ended > 0 || notStarted > 0) std::printf("services: %d ended, %d did not start again\n", ended, notStarted);
-  return 0;
+  return failed == 0 ? 0 : 1;
 }
 
 }  // namespace orvanta_sim

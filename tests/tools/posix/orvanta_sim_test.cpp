@@ -1,0 +1,199 @@
+// orvanta-sim's release-engineering commands on simulated devices in host
+// folders: stage, update and try with the real update tool, pending and
+// restart as a script reads them.
+#include "platform/restart.h"
+#include "tests/tools/zampack_fixture.h"
+
+namespace {
+
+using tools_test::ZampackTest;
+namespace fs = std::filesystem;
+
+class SimToolTest : public ZampackTest {
+ protected:
+  void SetUp() override {
+    ZampackTest::SetUp();
+    ASSERT_EQ(Sim("init " + Q("dev")), 0);
+    app_ = host_ / "dev/C/Program Files/Orvanta";
+    // Release 1 on the device, release 2 beside it.
+    for (const auto& [path, content] : kRelease1) {
+      Put("r1/" + path, content);
+      Put("dev/C/Program Files/Orvanta/" + path, content);
+    }
+    for (const auto& [path, content] : kRelease2) Put("r2/" + path, content);
+    ASSERT_EQ(Zampack("diff --type SOFTWARE --name Orvanta --detail 2.0 " + Q("r1") + " " + Q("r2") + " -o " +
+                      Q("sw.zam")),
+              0);
+  }
+
+  std::string Q(const std::string& relative) { return testsupport::Quote(Host(relative)); }
+
+  // orvanta-sim with its standard output and error.
+  int Sim(const std::string& arguments, std::string* output = nullptr) {
+    std::string text;
+    int code = testsupport::RunProgram("orvanta-sim", arguments + " 2>&1", &text);
+    if (output != nullptr) *output = text;
+    return code;
+  }
+
+  static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+  const std::map<std::string, std::string> kRelease1 = {
+      {"engine.dll", "engine 1"}, {"legacy.cfg", "old"}, {"Speech/anna.dat", "anna 1"}};
+  const std::map<std::string, std::string> kRelease2 = {
+      {"engine.dll", "engine 2"}, {"Speech/anna.dat", "anna 1"}, {"Speech/ben.dat", "ben 2"},
+      {"Grammar/de.rul", "rules"}};
+  fs::path app_;
+};
+
+TEST_F(SimToolTest, TryOnTheRightBaseReportsTheExactChangesAndLeavesTheDeviceAlone) {
+  std::string output;
+  ASSERT_EQ(Sim("try --device " + Q("dev") + " " + Q("sw.zam"), &output), 0) << output;
+  EXPECT_TRUE(Has(output, "Package sw.zam (SOFTWARE Orvanta 2.0): applied\n  window: SOFTWARE  Orvanta  2.0 - Complete\n"))
+      << output;
+  EXPECT_TRUE(Has(output,
+                  "Added:\n  C:\\Program Files\\Orvanta\\Grammar\\\n  C:\\Program Files\\Orvanta\\Grammar\\de.rul\n"
+                  "  C:\\Program Files\\Orvanta\\Speech\\ben.dat\nChanged:\n  C:\\Program Files\\Orvanta\\engine.dll\n"
+                  "Changed in attributes only: none\nRemoved:\n  C:\\Program Files\\Orvanta\\legacy.cfg\n"
+                  "Waited for the restart: none\nFailed at the restart: none\nERROR lines in the run log: none\n"
+                  "Final decision: application\n"))
+      << output;
+  EXPECT_TRUE(Has(output, "Warnings: none\nClean: no ERROR line and no warning (exit code 0)")) << output;
+  // The device itself: release 1, no package staged, no run.
+  EXPECT_EQ(Slurp((app_ / "engine.dll").string()), "engine 1");
+  EXPECT_TRUE(fs::exists(app_ / "legacy.cfg"));
+  EXPECT_FALSE(fs::exists(host_ / "dev/C/Orvanta/Update/sw.zam"));
+  EXPECT_FALSE(fs::exists(host_ / "dev/C/Orvanta/update_log.txt"));
+}
+
+TEST_F(SimToolTest, TryOnAWrongBaseWarnsAndFails) {
+  // The device lacks what the package changes and removes, and a folder's parent.
+  fs::remove(app_ / "engine.dll");
+  fs::remove(app_ / "legacy.cfg");
+  Put("r3/Grammar/Rules/de.rul", "rules");
+  Put("m.txt",
+      "header type=SOFTWARE name=Orvanta detail=2.1\n"
+      "change path=\"\\Missing\\Deeper\" folder=1 added=1\n"
+      "change path=\"\\Languages\\de.xml\" added=1\n"
+      "file path=\"\\Languages\\de.xml\" text=\"<de/>\"\n");
+  ASSERT_EQ(Zampack("manifest " + Q("m.txt") + " -o " + Q("m.zam")), 0);
+  // A language package whose folder the device does not have.
+  ASSERT_EQ(Zampack("build --type LANGUAGE_PACKAGE --name Deutsch " + Q("r2/Speech") + " -o " + Q("de.zam")), 0);
+  std::string output;
+  EXPECT_EQ(Sim("try --device " + Q("dev") + " " + Q("sw.zam") + " " + Q("m.zam") + " " + Q("de.zam"), &output), 1)
+      << output;
+  for (const char* warning :
+       {"sw.zam: \\engine.dll is marked changed, but the device has no C:\\Program Files\\Orvanta\\engine.dll",
+        "sw.zam: \\legacy.cfg is marked removed, but the device has no C:\\Program Files\\Orvanta\\legacy.cfg",
+        "m.zam: \\Missing\\Deeper: a folder whose parent C:\\Program Files\\Orvanta\\Missing is neither on the device "
+        "nor made by the package",
+        "m.zam: \\Languages\\de.xml lands in C:\\Program Files\\Orvanta\\Languages\\, the location of "
+        "LANGUAGE_PACKAGE packages",
+        "de.zam: \\ben.dat: its folder C:\\Program Files\\Orvanta\\Languages\\Deutsch is neither on the device nor "
+        "made by the package",
+        "move C:\\Orvanta\\Update\\Tmp\\ben.data -> C:\\Program Files\\Orvanta\\Languages\\Deutsch\\ben.dat "
+        "failed: ERROR_PATH_NOT_FOUND (3)"}) {
+    EXPECT_TRUE(Has(output, "  " + std::string(warning))) << warning << "\n" << output;
+  }
+  EXPECT_TRUE(Has(output, "Not clean (exit code 1)")) << output;
+}
+
+TEST_F(SimToolTest, TryWithAHeldFileListsTheOperationsThatWaitedAndJsonIsReadByAnotherProgram) {
+  std::string script =
+      "import json,sys\n"
+      "r=json.load(sys.stdin)\n"
+      "print(r['decision'], r['exitCode'], r['packages'][0]['outcome'], r['changed'], r['errors'])\n"
+      "for op in r['deferred']: print(op['operation'], op.get('path', op.get('from')), op.get('to', ''))\n";
+  Put("read.py", script);
+  std::string output;
+  ASSERT_EQ(testsupport::RunProgram("orvanta-sim",
+                                    "try --json --hold 'C:\\Program Files\\Orvanta\\engine.dll' --device " +
+                                        Q("dev") + " " + Q("sw.zam") + " | python3 " + Q("read.py"),
+                                    &output),
+            0)
+      << output;
+  EXPECT_EQ(output,
+            "restart 0 applied ['C:\\\\Program Files\\\\Orvanta\\\\engine.dll'] []\n"
+            "delete C:\\Program Files\\Orvanta\\engine.dll \n"
+            "move C:\\Orvanta\\Update\\Tmp\\engine.dlla C:\\Program Files\\Orvanta\\engine.dll\n"
+            "delete C:\\Orvanta\\Update\\Tmp\\engine.dlla \n");
+}
+
+TEST_F(SimToolTest, StageWritesTheListAndUpdateRunsTheToolWithTheApplicationsProcessId) {
+  fs::create_directories(app_ / "Languages/Deutsch");
+  ASSERT_EQ(Zampack("build --type LANGUAGE_PACKAGE --name Deutsch " + Q("r2/Speech") + " -o " + Q("de.zam")), 0);
+  std::string output;
+  ASSERT_EQ(Sim("stage " + Q("dev") + " " + Q("sw.zam") + " " + Q("de.zam"), &output), 0) << output;
+  std::string descriptor = Slurp(Host("dev/C/Orvanta/Update/UpdateInfo.xml"));
+  EXPECT_TRUE(Has(descriptor, "<UpdateList>\n\t\t<File>sw.zam</File>\n\t\t<File>de.zam</File>\n\t</UpdateList>"))
+      << descriptor;
+  EXPECT_TRUE(Has(descriptor, "<SOFTWARE>")) << descriptor;
+  EXPECT_EQ(Slurp(Host("dev/C/Orvanta/Update/de.zam")), Slurp(Host("de.zam")));
+
+  ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "update " + Q("dev") + " --lang de-DE 2>&1",
+                                    &output),
+            0)
+      << output;
+  EXPECT_EQ(Slurp((app_ / "engine.dll").string()), "engine 2");
+  EXPECT_EQ(Slurp((app_ / "Languages/Deutsch/ben.dat").string()), "ben 2");
+  std::string log = Slurp(Host("dev/C/Orvanta/update_log.txt"));
+  std::size_t at = log.find("Command-line arguments: ");
+  ASSERT_NE(at, std::string::npos) << log;
+  std::string id = log.substr(at + 24, 8);
+  EXPECT_EQ(log.substr(at + 32, 7), " de-DE\r") << log;
+  EXPECT_NE(std::stoul(id, nullptr, 16), 0u) << id;
+  // The application was started, by the tool's own rules, before the tool.
+  EXPECT_TRUE(Has(Slurp(Host("dev/sim/app-starts.log")), "started in")) << Slurp(Host("dev/sim/app-starts.log"));
+}
+
+TEST_F(SimToolTest, AFolderThatHoldsNoDeviceIsRefusedByEveryCommand) {
+  fs::create_directories(host_ / "empty");
+  std::string output;
+  std::string empty = Q("empty");
+  for (const std::string& command : {"stage " + empty + " " + Q("sw.zam"), "update " + empty,
+                                     "try --device " + empty + " " + Q("sw.zam"), "try --device " + Q("nowhere") +
+                                     " " + Q("sw.zam")}) {
+    EXPECT_NE(Sim(command, &output), 0) << command;
+    EXPECT_TRUE(Has(output, "holds no simulated device") || Has(output, "No such file or directory")) << output;
+  }
+  testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", Host("empty"));
+  for (const char* command : {"pending", "pending --json", "restart"}) {
+    EXPECT_EQ(Sim(command, &output), 1) << command;
+    EXPECT_TRUE(Has(output, Host("empty") + ": holds no simulated device")) << output;
+  }
+  EXPECT_EQ(Sim("try --device " + Q("dev") + " --frobnicate " + Q("sw.zam"), &output), 2);
+  EXPECT_TRUE(Has(output, "unknown option --frobnicate")) << output;
+}
+
+// The scratch device of the test process: restart's and pending's device.
+class RestartTest : public testsupport::ScratchTest {};
+
+TEST_F(RestartTest, FailuresArePrintedWithTheErrorsNameAndNumberAndExitNonZero) {
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("new.txt"), "new"));
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("taken.txt"), "in the way"));
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("fine.txt"), "fine"));
+  ASSERT_TRUE(platform::MakeFolder(PathOf("full")));
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("full\\x"), "x"));
+  ASSERT_TRUE(platform::MoveAtRestart(PathOf("new.txt"), PathOf("taken.txt")));
+  ASSERT_TRUE(platform::DeleteAtRestart(PathOf("full")));
+  ASSERT_TRUE(platform::DeleteAtRestart(PathOf("fine.txt")));
+
+  std::string output;
+  ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "pending --json", &output), 0);
+  EXPECT_EQ(output,
+            "{\"operations\": [\n"
+            "  {\"operation\": \"move\", \"from\": \"C:\\\\scratch\\\\new.txt\", \"to\": \"C:\\\\scratch\\\\taken.txt\"},\n"
+            "  {\"operation\": \"delete\", \"path\": \"C:\\\\scratch\\\\full\"},\n"
+            "  {\"operation\": \"delete\", \"path\": \"C:\\\\scratch\\\\fine.txt\"}\n"
+            "]}\n");
+  EXPECT_EQ(testsupport::RunProgram("orvanta-sim", "restart 2>&1", &output), 1);
+  EXPECT_EQ(output,
+            "orvanta-sim restart: move C:\\scratch\\new.txt -> C:\\scratch\\taken.txt failed: ERROR_ALREADY_EXISTS (183)\n"
+            "orvanta-sim restart: delete C:\\scratch\\full failed: ERROR_DIR_NOT_EMPTY (145)\n"
+            "restarted: 3 pending operations carried out, 2 failed\n");
+  EXPECT_FALSE(testsupport::Exists(PathOf("fine.txt")));
+  EXPECT_EQ(testsupport::RunProgram("orvanta-sim", "pending --json", &output), 0);
+  EXPECT_EQ(output, "{\"operations\": []}\n");
+}
+
+}  // namespace

@@ -1,0 +1,555 @@
+// try: packages run by the real update tool on a scratch copy of a device,
+// and a report of what they did to it and where they do not fit it.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <set>
+
+#include "package/layout.h"
+#include "package/package.h"
+#include "platform/environment.h"
+#include "platform/restart.h"
+#include "platform/text.h"
+#include "tools/common/json.h"
+#include "tools/orvanta-sim/commands.h"
+#include "tools/orvanta-sim/simulator/device.h"
+#include "version/package_type.h"
+
+namespace orvanta_sim {
+namespace {
+
+std::string Fold(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string Utf8(const std::string& narrow) { return platform::WideToUtf8(platform::NarrowToWide(narrow)); }
+std::string DeviceName(const fs::path& host) { return platform::WideToNarrow(host.filename().u16string()); }
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// One file or folder of the device as it was or is.
+struct Node {
+  std::string device;  // "C:\A\b"
+  fs::path relative;   // below the device root
+  bool folder = false;
+  bool readOnly = false;
+  std::uint64_t size = 0;
+  fs::file_time_type time;
+};
+using Snapshot = std::map<std::string, Node>;  // by folded device path
+
+// Every file and folder on the device's drives, leaving out the paths of
+// `skipped` (folded; a folder's ends with a backslash and takes what it holds).
+Snapshot TakeSnapshot(const fs::path& root, const std::vector<std::string>& skipped) {
+  Snapshot nodes;
+  std::error_code code;
+  for (auto drive = fs::directory_iterator(root, code); !code && drive != fs::directory_iterator();
+       drive.increment(code)) {
+    std::string letter = drive->path().filename().string();
+    if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') continue;
+    auto it = fs::recursive_directory_iterator(drive->path(), code);
+    for (; !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
+      fs::path relative = fs::relative(it->path(), drive->path(), code);
+      std::string device = letter + ":";
+      for (const fs::path& part : relative) device += "\\" + DeviceName(part);
+      Node node;
+      node.device = device;
+      node.relative = fs::path(letter) / relative;
+      fs::file_status status = it->symlink_status(code);
+      node.folder = fs::is_directory(status);
+      std::string folded = Fold(device) + (node.folder ? "\\" : "");
+      bool skip = std::any_of(skipped.begin(), skipped.end(), [&](const std::string& path) {
+        return path.back() == '\\' ? folded.rfind(path, 0) == 0 : folded == path;
+      });
+      if (skip) {
+        if (node.folder) it.disable_recursion_pending();
+        continue;
+      }
+      node.readOnly = (status.permissions() & fs::perms::owner_write) == fs::perms::none;
+      if (!node.folder) {
+        node.size = it->file_size(code);
+        node.time = it->last_write_time(code);
+      }
+      code.clear();
+      nodes[Fold(device)] = node;
+    }
+  }
+  return nodes;
+}
+
+struct PackageReport {
+  std::string file;
+  std::string type;
+  std::string name;
+  std::string detail;
+  std::string status;
+  std::vector<std::string> errors;
+};
+
+struct Report {
+  std::string device;
+  std::string copy;
+  std::string language;
+  std::vector<PackageReport> packages;
+  std::vector<std::string> added, changed, attributesOnly, removed;
+  std::vector<platform::PendingOperation> deferred;
+  std::vector<std::string> restartFailures;
+  std::vector<std::string> errors;
+  std::vector<std::string> decisionLines;
+  std::string decision;
+  std::vector<std::string> warnings;
+  std::vector<std::string> notes;
+};
+
+bool SameContent(const fs::path& a, const fs::path& b) { return ReadAll(a) == ReadAll(b); }
+
+void CompareSnapshots(const Snapshot& before, const Snapshot& after, const fs::path& original, const fs::path& copy,
+                      Report* report) {
+  for (const auto& [key, node] : after) {
+    auto old = before.find(key);
+    std::string shown = node.device + (node.folder ? "\\" : "");
+    if (old == before.end() || old->second.folder != node.folder) {
+      report->added.push_back(shown);
+      continue;
+    }
+    if (node.folder) continue;
+    const Node& was = old->second;
+    bool touched = was.size != node.size || was.time != node.time || was.device != node.device;
+    bool same = !touched || SameContent(copy / node.relative, original / was.relative);
+    if (!same || was.device != node.device) {
+      report->changed.push_back(shown);
+    } else if (was.readOnly != node.readOnly) {
+      report->attributesOnly.push_back(shown + (node.readOnly ? " (now read-only)" : " (now writable)"));
+    }
+  }
+  for (const auto& [key, node] : before) {
+    auto now = after.find(key);
+    if (now == after.end() || now->second.folder != node.folder) {
+      report->removed.push_back(node.device + (node.folder ? "\\" : ""));
+    }
+  }
+}
+
+// The log lines after `offset`, without their time prefixes.
+std::vector<std::string> LogLines(const std::string& log, std::size_t offset) {
+  std::vector<std::string> lines;
+  std::size_t start = offset;
+  while (start < log.size()) {
+    std::size_t end = log.find("\r\n", start);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(start, end - start);
+    if (line.size() > 24 && line[4] == '-' && line[23] == ' ') line = line.substr(24);
+    if (!line.empty()) lines.push_back(Utf8(line));
+    start = end + 2;
+  }
+  return lines;
+}
+
+void ReadRun(const std::vector<std::string>& lines, const std::string& window, Report* report) {
+  std::size_t current = 0;
+  bool inPackage = false;
+  bool inDecision = false;
+  for (const std::string& line : lines) {
+    if (line.rfind("Processing \"", 0) == 0) {
+      if (inPackage) ++current;
+      inPackage = true;
+    }
+    if (line.rfind("Main update process finished", 0) == 0) {
+      inPackage = false;
+      inDecision = true;
+    }
+    if (line == "End of main().") inDecision = false;
+    if (inDecision) report->decisionLines.push_back(line);
+    if (line.rfind("ERROR: ", 0) == 0) {
+      report->errors.push_back(line);
+      if (inPackage && current < report->packages.size()) report->packages[current].errors.push_back(line);
+    }
+    if (line == "We're on a device. Shutting down.") report->decision = "restart";
+    if (line == "Not on a device. Prompting user to shut down.") report->decision = "prompt";
+    if (line == "Restarting the service.") report->decision = "service";
+    if (line == "Restarting the service is not necessary.") report->decision = "application";
+    if (line.rfind("Main update process finished", 0) == 0 && line.find(" 0 installers") == std::string::npos) {
+      report->decision = "installers";
+    }
+  }
+  // The window shows each package as " TYPE  Name  Detail - stage  NN%".
+  std::vector<std::string> windowLines;
+  for (std::size_t start = 0; start < window.size();) {
+    std::size_t end = window.find('\n', start);
+    if (end == std::string::npos) end = window.size();
+    std::string line = window.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    windowLines.push_back(line);
+    start = end + 1;
+  }
+  std::size_t from = 0;
+  for (PackageReport& package : report->packages) {
+    std::string head = " " + package.type + "  " + package.name + "  ";
+    for (std::size_t i = from; i < windowLines.size(); ++i) {
+      if (windowLines[i].rfind(head, 0) == 0) {
+        package.status = windowLines[i].substr(1);
+        while (!package.status.empty() && package.status.back() == ' ') package.status.pop_back();
+        from = i + 1;
+        break;
+      }
+    }
+  }
+}
+
+std::string WithBackslash(std::string folder) {
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+// Where the records of each package meet the device as it was before the run.
+void CheckFit(const std::vector<std::string>& packages, const std::vector<std::string>& locations,
+              const Snapshot& before, Report* report) {
+  std::set<std::string> made;  // folders that earlier records create
+  for (const std::string& path : packages) {
+    std::string bytes = ReadAll(path);
+    std::string file = fs::path(path).filename().string();
+    PackageReport entry;
+    entry.file = file;
+    if (bytes.size() < package::kChangeListStart) {
+      report->packages.push_back(entry);
+      continue;
+    }
+    package::UpdateFileHeader header;
+    package::DecodeHeader(reinterpret_cast<const std::uint8_t*>(bytes.data()), &header);
+    package::ChangeListHead head;
+    package::DecodeChangeHead(reinterpret_cast<const std::uint8_t*>(bytes.data()) + package::kHeaderSize, &head);
+    std::uint32_t type = header.PackageType;
+    entry.type = type < version::kPackageTypeCount ? Utf8(platform::WideToNarrow(version::PackageTypeName(static_cast<int>(type)))) : "?";
+    entry.name = Utf8(platform::WideToNarrow(package::HeaderText(header.Name)));
+    entry.detail = Utf8(platform::WideToNarrow(package::HeaderText(header.Detail)));
+    report->packages.push_back(entry);
+    if (type >= version::kPackageTypeCount) continue;
+    std::string root = WithBackslash(locations[type]);
+    if (package::NameIsFolder(type)) root = WithBackslash(root + platform::WideToNarrow(package::HeaderText(header.Name)));
+    std::uint64_t length = std::min<std::uint64_t>(head.ChangeListLength, bytes.size() - package::kChangeListStart);
+    for (std::uint64_t at = 0; at + package::kChangeRecordSize <= length; at += package::kChangeRecordSize) {
+      package::ChangeRecord record;
+      package::DecodeChangeRecord(
+          reinterpret_cast<const std::uint8_t*>(bytes.data()) + package::kChangeListStart + at, &record);
+      std::string relative;
+      if (!package::RecordPathText(record.Path, &relative) || !package::IsSafeRecordPath(relative)) continue;
+      std::string target = root + (relative.rfind('\\', 0) == 0 ? relative.substr(1) : relative);
+      bool exists = before.count(Fold(target)) != 0;
+      std::string what = file + ": " + Utf8(relative);
+      if (record.IsAdded == 0 && (record.IsChanged != 0 || record.IsRemoved != 0) && !exists) {
+        report->warnings.push_back(what + " is marked " + (record.IsChanged != 0 ? "changed" : "removed") +
+                                   ", but the device has no " + Utf8(target) +
+                                   " (was the package made against another release?)");
+      }
+      if (record.IsFolder != 0 && record.IsAdded != 0) {
+        made.insert(Fold(target));
+        std::string parent = target.substr(0, target.rfind('\\'));
+        bool parentThere = before.count(Fold(parent)) != 0 || made.count(Fold(parent)) != 0;
+        if (!parentThere) {
+          report->warnings.push_back(what + ": a folder whose parent " + Utf8(parent) +
+                                     " is neither on the device nor made by the package");
+        }
+      }
+      if (record.IsFolder == 0 && (record.IsAdded != 0 || record.IsChanged != 0)) {
+        // The device makes no folder for a file: it writes the file to the
+        // update folder's Tmp instead, and the move at the restart fails.
+        std::string parent = target.substr(0, target.rfind('\\'));
+        if (before.count(Fold(parent)) == 0 && made.count(Fold(parent)) == 0) {
+          report->warnings.push_back(what + ": its folder " + Utf8(parent) +
+                                     " is neither on the device nor made by the package");
+        }
+        for (int other = 0; other < kTypeCount; ++other) {
+          std::string location = Fold(WithBackslash(locations[static_cast<std::size_t>(other)]));
+          if (static_cast<std::uint32_t>(other) == type || location.empty() || location.size() <= root.size() ||
+              Fold(target).rfind(location, 0) != 0) {
+            continue;
+          }
+          report->warnings.push_back(what + " lands in " + Utf8(locations[static_cast<std::size_t>(other)]) +
+                                     ", the location of " +
+                                     Utf8(platform::WideToNarrow(version::PackageTypeName(other))) + " packages");
+          break;
+        }
+      }
+    }
+  }
+}
+
+// The copy's pending operations name the original's host paths: they are
+// moved to the copy, and any outside the device dropped.
+void MovePendingOperations(const fs::path& original, const fs::path& copy, Report* report) {
+  fs::path list = copy / "sim" / "pending-restart.tsv";
+  std::string text = ReadAll(list);
+  if (text.empty()) return;
+  std::string from = original.string() + "/";
+  std::string to = copy.string() + "/";
+  std::string moved;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    std::string rewritten;
+    bool inside = true;
+    std::size_t field = 0;
+    for (std::size_t tab = line.find('\t'); field != std::string::npos; tab = line.find('\t', field)) {
+      std::string part = line.substr(field, tab == std::string::npos ? std::string::npos : tab - field);
+      if (!rewritten.empty() || field > 0) {
+        if (part.rfind(from, 0) == 0) {
+          part = to + part.substr(from.size());
+        } else {
+          inside = false;
+        }
+      }
+      rewritten += (field > 0 ? "\t" : "") + part;
+      field = tab == std::string::npos ? std::string::npos : tab + 1;
+    }
+    if (inside) {
+      moved += rewritten + "\n";
+    } else if (!line.empty()) {
+      report->notes.push_back("left out a pending operation outside the device: " + line);
+    }
+  }
+  std::ofstream(list, std::ios::binary | std::ios::trunc) << moved;
+}
+
+void PrintList(const char* title, const std::vector<std::string>& items) {
+  std::printf("%s:%s\n", title, items.empty() ? " none" : "");
+  for (const std::string& item : items) std::printf("  %s\n", item.c_str());
+}
+
+void PrintText(const Report& r, int code) {
+  std::printf("Tried %zu packages on a copy of %s (the device itself is not changed)\n", r.packages.size(),
+              r.device.c_str());
+  for (const std::string& note : r.notes) std::printf("note: %s\n", note.c_str());
+  for (const PackageReport& p : r.packages) {
+    std::printf("Package %s (%s %s %s): %s\n", p.file.c_str(), p.type.c_str(), p.name.c_str(), p.detail.c_str(),
+                p.errors.empty() ? "applied" : "failed");
+    std::printf("  window: %s\n", p.status.empty() ? "(no line)" : p.status.c_str());
+    for (const std::string& error : p.errors) std::printf("  %s\n", error.c_str());
+  }
+  PrintList("Added", r.added);
+  PrintList("Changed", r.changed);
+  PrintList("Changed in attributes only", r.attributesOnly);
+  PrintList("Removed", r.removed);
+  std::vector<std::string> deferred;
+  for (const platform::PendingOperation& op : r.deferred) {
+    deferred.push_back(op.isDelete ? "delete " + Utf8(op.from) : "move " + Utf8(op.from) + " -> " + Utf8(op.to));
+  }
+  PrintList("Waited for the restart", deferred);
+  PrintList("Failed at the restart", r.restartFailures);
+  PrintList("ERROR lines in the run log", r.errors);
+  std::printf("Final decision: %s\n", r.decision.empty() ? "none logged" : r.decision.c_str());
+  for (const std::string& line : r.decisionLines) std::printf("  %s\n", line.c_str());
+  PrintList("Warnings", r.warnings);
+  std::printf("%s (exit code %d)\n", code == 0 ? "Clean: no ERROR line and no warning" : "Not clean", code);
+}
+
+std::string JsonList(const std::vector<std::string>& items) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < items.size(); ++i) out += (i == 0 ? "" : ", ") + tools::JsonString(items[i]);
+  return out + "]";
+}
+
+void PrintJson(const Report& r, int code) {
+  using tools::JsonString;
+  std::string out = "{\n  \"device\": " + JsonString(r.device) + ",\n  \"language\": " + JsonString(r.language) +
+                    ",\n  \"packages\": [";
+  for (std::size_t i = 0; i < r.packages.size(); ++i) {
+    const PackageReport& p = r.packages[i];
+    out += std::string(i == 0 ? "\n" : ",\n") + "    {\"file\": " + JsonString(p.file) + ", \"type\": " +
+           JsonString(p.type) + ", \"name\": " + JsonString(p.name) + ", \"detail\": " + JsonString(p.detail) +
+           ", \"status\": " + JsonString(p.status) + ", \"outcome\": " +
+           JsonString(p.errors.empty() ? "applied" : "failed") + ", \"errors\": " + JsonList(p.errors) + "}";
+  }
+  out += "\n  ],\n  \"added\": " + JsonList(r.added) + ",\n  \"changed\": " + JsonList(r.changed) +
+         ",\n  \"attributesOnly\": " + JsonList(r.attributesOnly) + ",\n  \"removed\": " + JsonList(r.removed) +
+         ",\n  \"deferred\": [";
+  for (std::size_t i = 0; i < r.deferred.size(); ++i) {
+    const platform::PendingOperation& op = r.deferred[i];
+    out += std::string(i == 0 ? "" : ", ") + "{\"operation\": " + JsonString(op.isDelete ? "delete" : "move") +
+           (op.isDelete ? ", \"path\": " + JsonString(Utf8(op.from))
+                        : ", \"from\": " + JsonString(Utf8(op.from)) + ", \"to\": " + JsonString(Utf8(op.to))) +
+           "}";
+  }
+  out += "],\n  \"restartFailures\": " + JsonList(r.restartFailures) + ",\n  \"errors\": " + JsonList(r.errors) +
+         ",\n  \"decision\": " + JsonString(r.decision) + ",\n  \"decisionLines\": " + JsonList(r.decisionLines) +
+         ",\n  \"warnings\": " + JsonList(r.warnings) + ",\n  \"notes\": " + JsonList(r.notes) +
+         ",\n  \"exitCode\": " + std::to_string(code) + "\n}\n";
+  std::fputs(out.c_str(), stdout);
+}
+
+int Refuse(const std::string& problem) {
+  std::fprintf(stderr, "orvanta-sim try: %s\n", problem.c_str());
+  return 2;
+}
+
+// The copy's service records name the programs of the original device,
+// which go on running there: on the copy, which nothing runs yet, every
+// service is stopped. Its automatic services are then started, as they run
+// on the device when an update comes.
+void StartCopyServices(const fs::path& copy, Report* report) {
+  std::error_code code;
+  for (auto it = fs::directory_iterator(copy / "sim" / "services", code); !code && it != fs::directory_iterator();
+       it.increment(code)) {
+    std::error_code ignored;
+    for (const char* record : {"status", "control", "lock"}) fs::remove(it->path() / record, ignored);
+  }
+  int failed = StartAutomaticServices();
+  if (failed > 0) {
+    report->notes.push_back(std::to_string(failed) + " of the device's automatic services did not start on the copy");
+  }
+}
+
+// The pending operations carried out as at boot, after the service programs
+// have ended (they are not started again: the copy is done with); failures
+// as restart prints them.
+void RestartCopy(Report* report) {
+  EndServices();
+  for (const platform::PendingOperation& op : report->deferred) {
+    bool ok = true;
+    if (platform::FileAttributes(op.from) == platform::kInvalidAttributes) continue;
+    if (op.isDelete) {
+      bool folder = (platform::FileAttributes(op.from) & platform::kAttributeDirectory) != 0;
+      if (!folder) platform::SetAttributes(op.from, platform::kAttributeNormal);
+      ok = folder ? platform::RemoveFolder(op.from) : platform::RemoveFile(op.from);
+    } else {
+      ok = platform::MoveNow(op.from, op.to);
+    }
+    if (!ok) {
+      std::string error = platform::ErrorText(platform::LastError());
+      report->restartFailures.push_back((op.isDelete ? "delete " + Utf8(op.from) : "move " + Utf8(op.from) + " -> " +
+                                                                                       Utf8(op.to)) +
+                                        " failed: " + error);
+    }
+  }
+  platform::ClearPendingOperations();
+  platform::RecordRestart();
+}
+
+}  // namespace
+
+int Try(const std::vector<std::string>& arguments) {
+  Report report;
+  report.language = "en-US";
+  std::vector<Hold> holds;
+  std::vector<std::string> packages;
+  bool json = false;
+  bool keep = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    bool valued = argument == "--device" || argument == "--lang" || argument == "--hold";
+    if (valued && i + 1 >= arguments.size()) return Refuse("option " + argument + " needs a value");
+    if (argument == "--device") {
+      report.device = arguments[++i];
+    } else if (argument == "--lang") {
+      report.language = arguments[++i];
+    } else if (argument == "--hold") {
+      Hold hold;
+      hold.path = arguments[++i];
+      std::size_t colon = hold.path.rfind(':');
+      if (colon != std::string::npos && colon > 1) {
+        std::string share = hold.path.substr(colon + 1);
+        if (share != "none" && share != "read") return Refuse("--hold takes PATH, PATH:none or PATH:read, not " + hold.path);
+        hold.shareRead = share == "read";
+        hold.path = hold.path.substr(0, colon);
+      }
+      holds.push_back(hold);
+    } else if (argument == "--json") {
+      json = true;
+    } else if (argument == "--keep") {
+      keep = true;
+    } else if (argument.rfind("-", 0) == 0) {
+      return Refuse("unknown option " + argument);
+    } else {
+      packages.push_back(argument);
+    }
+  }
+  if (report.device.empty() || packages.empty()) {
+    return Refuse("usage: orvanta-sim try --device ROOT [--lang TAG] [--hold PATH[:none|read]]... [--json] [--keep] PACKAGE...");
+  }
+  std::string problem = DeviceRootProblem(report.device);
+  if (!problem.empty()) return Refuse(problem);
+  for (const std::string& package : packages) {
+    std::error_code code;
+    if (!fs::is_regular_file(package, code)) return Refuse(package + ": not a package file");
+  }
+
+  std::error_code code;
+  fs::path original = fs::canonical(report.device, code);
+  fs::path copy = fs::temp_directory_path() /
+                  ("orvanta-try-" + std::to_string(std::random_device{}()) + "-" +
+                   std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  fs::create_directories(copy, code);
+  fs::copy(original, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks, code);
+  if (code) {
+    fs::remove_all(copy, code);
+    return Refuse("cannot copy " + report.device + ": " + code.message());
+  }
+  report.copy = copy.string();
+  MovePendingOperations(original, copy, &report);
+  platform::SetEnvironmentValue("ORVANTA_DEVICE_ROOT", copy.string());
+  platform::SetEnvironmentValue("ORVANTA_SIM_TIME_SCALE", "0");
+
+  int result = 2;
+  if (StagePackages(copy, packages, &report.notes, &problem)) {
+    std::vector<std::string> locations;
+    ReadLocations(copy, &locations);
+    std::string application = ApplicationPath(locations);
+    // A copy of a real device holds Windows programs the host cannot run;
+    // the simulator's own stand in for them.
+    if (!application.empty() && !ProgramProblem(HostPathOf(copy, application)).empty()) {
+      fs::create_directories(HostPathOf(copy, application).parent_path(), code);
+      if (InstallDeviceApp(HostPathOf(copy, application))) {
+        report.notes.push_back("the simulator's device application stands in for " + Utf8(application));
+      }
+    }
+    if (!ProgramProblem(HostPathOf(copy, "C:\\Windows\\System32\\msiexec.exe")).empty()) {
+      InstallMsiexec(copy);
+      report.notes.push_back("the simulator's recording msiexec stands in for C:\\Windows\\System32\\msiexec.exe");
+    }
+    StartCopyServices(copy, &report);
+    // Left out of the change lists: the packages and the tool's work, the
+    // run log, and the record the simulator's device application keeps.
+    std::vector<std::string> skipped = {Fold(kUpdateFolder), Fold(kRunLog)};
+    if (!application.empty()) skipped.push_back(Fold(application.substr(0, application.rfind('\\') + 1) + "app-starts.log"));
+    Snapshot before = TakeSnapshot(copy, skipped);
+    fs::path log = HostPathOf(copy, kRunLog);
+    std::size_t logStart = ReadAll(log).size();
+    std::error_code ignored;
+    fs::remove(copy / "sim" / "window.txt", ignored);
+    CheckFit(packages, locations, before, &report);
+    if (RunUpdate(copy, report.language, holds, UpdateToolPath(), &problem)) {
+      ReadRun(LogLines(ReadAll(log), logStart), ReadAll(copy / "sim" / "window.txt"), &report);
+      platform::ListPendingOperations(&report.deferred);
+      RestartCopy(&report);
+      CompareSnapshots(before, TakeSnapshot(copy, skipped), original, copy, &report);
+      bool clean = report.errors.empty() && report.warnings.empty() && report.restartFailures.empty();
+      result = clean ? 0 : 1;
+      if (keep) report.notes.push_back("the copy stays in " + copy.string());
+      if (json) {
+        PrintJson(report, result);
+      } else {
+        PrintText(report, result);
+      }
+    } else {
+      EndServices();
+    }
+  }
+  if (!keep) fs::remove_all(copy, code);
+  if (result == 2) return Refuse(problem);
+  return result;
+}
+
+}  // namespace orvanta_sim
