@@ -3,6 +3,7 @@
 // sim/window.txt and, when standard output is a terminal, to the terminal.
 #include "platform/window.h"
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,7 @@ struct SimDisplay {
   bool classRegistered = false;
   // What was last drawn to the terminal and written to sim/window.txt.
   std::u16string drawn;
+  int drawnRows = 0;
   std::u16string written;
   bool everWritten = false;
 };
@@ -92,11 +94,34 @@ std::string ForTerminal(const std::u16string& text) {
   return out;
 }
 
+// The terminal rows `line` takes at `columns` columns (UTF-8, one column a character).
+int Rows(const std::string& line, int columns) {
+  int characters = 0;
+  for (char c : line) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
+  }
+  return characters == 0 ? 1 : (characters + columns - 1) / columns;
+}
+
+// The window is redrawn in place: the cursor goes back up over the rows of
+// the last drawing, which is cleared, so the scrollback keeps one window.
 void DrawOnTerminal(const std::u16string& caption, const std::u16string& text) {
   if (!isatty(STDOUT_FILENO) || text == Display().drawn) return;
   Display().drawn = text;
-  std::string title = ForTerminal(caption);
-  std::cout << "\x1b[H\x1b[2J" << "\x1b[7m " << title << " \x1b[0m\n" << ForTerminal(text) << std::flush;
+  winsize size{};
+  int columns = ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+  std::string title = " " + ForTerminal(caption) + " ";
+  std::string body = ForTerminal(text);
+  int rows = Rows(title, columns);
+  for (std::size_t start = 0; start <= body.size();) {
+    std::size_t end = body.find('\n', start);
+    if (end == std::string::npos) end = body.size();
+    rows += Rows(body.substr(start, end - start), columns);
+    start = end + 1;
+  }
+  if (Display().drawnRows > 0) std::cout << "\r\x1b[" << Display().drawnRows << "A\x1b[J";
+  std::cout << "\x1b[7m" << title << "\x1b[0m\n" << body << "\n" << std::flush;
+  Display().drawnRows = rows;
 }
 
 void Refresh() {
@@ -242,6 +267,8 @@ void PumpWindowMessages() { Refresh(); }
 // Prints the box; waits for Enter at a terminal. Each box is appended to
 // sim/messagebox.log as "CAPTION<TAB>TEXT".
 void ShowMessageBox(const std::u16string& text, const std::u16string& caption) {
+  // What follows is drawn below the box, not over it.
+  Display().drawnRows = 0;
   std::cout << "\n[" << WideToUtf8(caption) << "]\n" << WideToUtf8(text) << "\n" << std::flush;
   std::ofstream log(sim::SimFile("messagebox.log"), std::ios::binary | std::ios::app);
   log << WideToUtf8(caption) << '\t' << WideToUtf8(text) << '\n';

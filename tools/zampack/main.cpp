@@ -208,6 +208,8 @@ class Progress {
   void Show(const char* phase, std::size_t files, std::uint64_t bytes) {
     if (!shown_) return;
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    // A build that ends at once needs no progress.
+    if (!drawn_ && seconds < 0.5) return;
     char line[160];
     std::snprintf(line, sizeof(line), "\rzampack %s: %s %zu of %zu files, %.1f of %.1f MB, %.1f s   ",
                   command_.c_str(), phase, files, files_, bytes / 1e6, bytes_ / 1e6, seconds);
