@@ -258,17 +258,10 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
         bool parentThere = before.count(Fold(parent)) != 0 || made.count(Fold(parent)) != 0;
         if (!parentThere) {
           report->warnings.push_back(what + ": a folder whose parent " + Utf8(parent) +
-                                     " is neither on the device nor made by the package");
+                                     " is neither on the device nor made by the package (made against another release?)");
         }
       }
       if (record.IsFolder == 0 && (record.IsAdded != 0 || record.IsChanged != 0)) {
-        // The device makes no folder for a file: it writes the file to the
-        // update folder's Tmp instead, and the move at the restart fails.
-        std::string parent = target.substr(0, target.rfind('\\'));
-        if (before.count(Fold(parent)) == 0 && made.count(Fold(parent)) == 0) {
-          report->warnings.push_back(what + ": its folder " + Utf8(parent) +
-                                     " is neither on the device nor made by the package");
-        }
         for (int other = 0; other < kTypeCount; ++other) {
           std::string location = Fold(WithBackslash(locations[static_cast<std::size_t>(other)]));
           if (static_cast<std::uint32_t>(other) == type || location.empty() || location.size() <= root.size() ||
