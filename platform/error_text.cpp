@@ -29,6 +29,12 @@ std::string ErrorText(Dword code) {
     case kErrorNegativeSeek: name = "ERROR_NEGATIVE_SEEK"; break;
     case kErrorDirNotEmpty: name = "ERROR_DIR_NOT_EMPTY"; break;
     case kErrorAlreadyExists: name = "ERROR_ALREADY_EXISTS"; break;
+    case kErrorBadExeFormat: name = "ERROR_BAD_EXE_FORMAT"; break;
+    case kErrorCallNotImplemented: name = "ERROR_CALL_NOT_IMPLEMENTED"; break;
+    case kErrorProcNotFound: name = "ERROR_PROC_NOT_FOUND"; break;
+    case kErrorMoreData: name = "ERROR_MORE_DATA"; break;
+    case kErrorNoSuchPrivilege: name = "ERROR_NO_SUCH_PRIVILEGE"; break;
+    case kErrorPrivilegeNotHeld: name = "ERROR_PRIVILEGE_NOT_HELD"; break;
     case kErrorDirectory: name = "ERROR_DIRECTORY"; break;
     case kErrorFilenameExcedRange: name = "ERROR_FILENAME_EXCED_RANGE"; break;
   }

@@ -5,8 +5,9 @@
 //
 // Every start appends a line to "app-starts.log" beside the program:
 // "NAME started in FOLDER: COMMAND LINE". Without options it then ends;
-// --stay keeps it running until its standard input closes, --stay-ms N for N
-// milliseconds. While it stays, its first line of output is "running PID".
+// --stay keeps it running until its standard input closes, its first line of
+// output "running PID"; --stay-ms N keeps it running, silently, for N
+// milliseconds.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +23,8 @@ namespace {
 const char kUsage[] =
     "usage: orvanta-device-app [--stay | --stay-ms N] [ARGUMENT...]\n"
     "Records its start in app-starts.log beside itself, then ends (or stays\n"
-    "until its standard input closes, or for N milliseconds).\n";
+    "until its standard input closes, printing \"running PID\" first, or stays\n"
+    "N milliseconds).\n";
 
 void RecordStart(const std::string& commandLine) {
   std::string image;
@@ -66,13 +68,13 @@ int main(int argc, char** argv) {
     }
   }
   RecordStart(commandLine);
-  if (!stay && stayMs < 0) return 0;
-  std::printf("running %lu\n", static_cast<unsigned long>(platform::CurrentProcessId()));
-  std::fflush(stdout);
   if (stayMs >= 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(stayMs));
     return 0;
   }
+  if (!stay) return 0;
+  std::printf("running %lu\n", static_cast<unsigned long>(platform::CurrentProcessId()));
+  std::fflush(stdout);
   char buffer[256];
   while (std::fgets(buffer, sizeof(buffer), stdin) != nullptr) {
   }

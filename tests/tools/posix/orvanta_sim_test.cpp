@@ -1,6 +1,11 @@
 // orvanta-sim's release-engineering commands on simulated devices in host
 // folders: stage, update and try with the real update tool, pending and
 // restart as a script reads them.
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/process.h"
 #include "platform/restart.h"
 #include "tests/tools/zampack_fixture.h"
 
@@ -94,17 +99,16 @@ TEST_F(SimToolTest, TryOnAWrongBaseWarnsAndFails) {
 TEST_F(SimToolTest, TryWithAHeldFileListsTheOperationsThatWaitedAndJsonIsReadByAnotherProgram) {
   std::string script =
       "import json,sys\n"
-      "r=json.load(sys.stdin)\n"
+      "r=json.load(open(sys.argv[1], encoding='utf-8'))\n"
       "print(r['decision'], r['exitCode'], r['packages'][0]['outcome'], r['changed'], r['errors'])\n"
       "for op in r['deferred']: print(op['operation'], op.get('path', op.get('from')), op.get('to', ''))\n";
   Put("read.py", script);
-  std::string output;
-  ASSERT_EQ(testsupport::RunProgram("orvanta-sim",
-                                    "try --json --hold 'C:\\Program Files\\Orvanta\\engine.dll' --device " +
-                                        Q("dev") + " " + Q("sw.zam") + " | python3 " + Q("read.py"),
-                                    &output),
-            0)
-      << output;
+  ASSERT_EQ(Sim("try --json --hold 'C:\\Program Files\\Orvanta\\engine.dll' --device " + Q("dev") + " " +
+                Q("sw.zam") + " > " + Q("report.json")),
+            0);
+  std::string run = "python3 " + Q("read.py") + " " + Q("report.json") + " > " + Q("printed") + " 2>&1";
+  ASSERT_EQ(std::system(run.c_str()), 0) << Slurp(Host("printed"));
+  std::string output = Slurp(Host("printed"));
   EXPECT_EQ(output,
             "restart 0 applied ['C:\\\\Program Files\\\\Orvanta\\\\engine.dll'] []\n"
             "delete C:\\Program Files\\Orvanta\\engine.dll \n"
@@ -123,10 +127,8 @@ TEST_F(SimToolTest, StageWritesTheListAndUpdateRunsTheToolWithTheApplicationsPro
   EXPECT_TRUE(Has(descriptor, "<SOFTWARE>")) << descriptor;
   EXPECT_EQ(Slurp(Host("dev/C/Orvanta/Update/de.zam")), Slurp(Host("de.zam")));
 
-  ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "update " + Q("dev") + " --lang de-DE 2>&1",
-                                    &output),
-            0)
-      << output;
+  testsupport::SetEnvironment("ORVANTA_SIM_TIME_SCALE", "0");
+  ASSERT_EQ(Sim("update " + Q("dev") + " --lang de-DE", &output), 0) << output;
   EXPECT_EQ(Slurp((app_ / "engine.dll").string()), "engine 2");
   EXPECT_EQ(Slurp((app_ / "Languages/Deutsch/ben.dat").string()), "ben 2");
   std::string log = Slurp(Host("dev/C/Orvanta/update_log.txt"));
@@ -135,8 +137,49 @@ TEST_F(SimToolTest, StageWritesTheListAndUpdateRunsTheToolWithTheApplicationsPro
   std::string id = log.substr(at + 24, 8);
   EXPECT_EQ(log.substr(at + 32, 7), " de-DE\r") << log;
   EXPECT_NE(std::stoul(id, nullptr, 16), 0u) << id;
-  // The application was started, by the tool's own rules, before the tool.
-  EXPECT_TRUE(Has(Slurp(Host("dev/sim/app-starts.log")), "started in")) << Slurp(Host("dev/sim/app-starts.log"));
+  // The device application was started before the tool, and again by the
+  // tool at its end (which does not wait for it).
+  std::string start = "Orvanta.exe started in C:\\Program Files\\Orvanta: \r\n";
+  std::string starts;
+  for (int i = 0; i < 500 && starts.size() < 2 * start.size(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    starts = Slurp((app_ / "app-starts.log").string());
+  }
+  EXPECT_EQ(starts, start + start);
+}
+
+TEST_F(SimToolTest, TryRunsTheCopysOwnServiceAndLeavesTheDevicesServiceRunning) {
+  std::string output;
+  ASSERT_EQ(Sim("init --service " + Q("svc"), &output), 0) << output;
+  for (const auto& [path, content] : kRelease1) Put("svc/C/Program Files/Orvanta/" + path, content);
+  testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", Host("svc"));
+  ASSERT_EQ(Sim("show", &output), 0);
+  std::size_t at = output.find("ZAMService\trunning (process ");
+  ASSERT_NE(at, std::string::npos) << output;
+  std::string running = output.substr(at, output.find(')', at) - at);
+
+  ASSERT_EQ(Sim("try --keep --device " + Q("svc") + " " + Q("sw.zam"), &output), 0) << output;
+  std::string marker = "note: the copy stays in ";
+  std::size_t note = output.find(marker);
+  ASSERT_NE(note, std::string::npos) << output;
+  fs::path copy = output.substr(note + marker.size(), output.find('\n', note) - note - marker.size());
+  std::string copyEvents = Slurp((copy / "sim/events.log").string());
+  testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", copy.string());
+  std::string copyState;
+  EXPECT_EQ(Sim("show", &copyState), 0);
+  fs::remove_all(copy);
+  // The copy started its own service program and ended it at its restart.
+  EXPECT_TRUE(Has(copyEvents, "service-start\tZAMService")) << copyEvents;
+  EXPECT_TRUE(Has(copyEvents, "process-terminate\t")) << copyEvents;
+  EXPECT_TRUE(Has(copyState, "ZAMService\tstopped")) << copyState;
+  // The device's service program runs on, untouched.
+  testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", Host("svc"));
+  ASSERT_EQ(Sim("show", &output), 0);
+  EXPECT_TRUE(Has(output, running + ")")) << running << "\n" << output;
+  platform::Dword id = static_cast<platform::Dword>(std::stoul(running.substr(running.rfind(' ') + 1)));
+  platform::Process service = platform::OpenProcessById(id, platform::kProcessTerminate | platform::kSynchronize);
+  ASSERT_TRUE(platform::TerminateProcess(service, 0));
+  platform::WaitForProcess(service, 5000);
 }
 
 TEST_F(SimToolTest, AFolderThatHoldsNoDeviceIsRefusedByEveryCommand) {
@@ -150,12 +193,13 @@ TEST_F(SimToolTest, AFolderThatHoldsNoDeviceIsRefusedByEveryCommand) {
     EXPECT_TRUE(Has(output, "holds no simulated device") || Has(output, "No such file or directory")) << output;
   }
   testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", Host("empty"));
-  for (const char* command : {"pending", "pending --json", "restart"}) {
+  for (const char* command : {"pending", "pending --json", "restart", "show", "events", "set os-version 6.1"}) {
     EXPECT_EQ(Sim(command, &output), 1) << command;
     EXPECT_TRUE(Has(output, Host("empty") + ": holds no simulated device")) << output;
   }
   EXPECT_EQ(Sim("try --device " + Q("dev") + " --frobnicate " + Q("sw.zam"), &output), 2);
   EXPECT_TRUE(Has(output, "unknown option --frobnicate")) << output;
+  EXPECT_FALSE(fs::exists(host_ / "empty/sim"));
 }
 
 // The scratch device of the test process: restart's and pending's device.
