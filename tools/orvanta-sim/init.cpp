@@ -107,7 +107,8 @@ fs::path HostPathOf(const fs::path& root, const std::string& devicePath) {
       fs::path exact = host / part;
       std::error_code code;
       if (!fs::exists(exact, code)) {
-        for (auto it = fs::directory_iterator(host, code); !code && it != fs::directory_iterator(); it.increment(code)) {
+        auto it = fs::directory_iterator(host, code);
+        for (; !code && it != fs::directory_iterator(); it.increment(code)) {
           if (Fold(it->path().filename().string()) == Fold(part)) {
             exact = it->path();
             break;

@@ -172,7 +172,8 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
   // id and ends a moment later; the tool waits for it. The simulator's
   // device application stays as long as --stay-ms says.
   std::string folder = application.substr(0, application.rfind('\\'));
-  platform::Process app = platform::StartWithShell(application, "--stay-ms " + std::to_string(kApplicationStayMs), folder);
+  std::string stay = "--stay-ms " + std::to_string(kApplicationStayMs);
+  platform::Process app = platform::StartWithShell(application, stay, folder);
   if (!app.IsValid()) {
     *problem = "cannot start the device application " + application + ": " +
                platform::ErrorText(platform::LastError());
