@@ -67,8 +67,8 @@ mkfifo "$fifo"
 "$bin/holdfile" 'C:\Program Files\Orvanta\engine.dll' read none < "$fifo" > "$demo/holder.out" &
 exec 3> "$fifo"
 sleep 0.3
-echo "   A speech server is busy for two more seconds: the tool waits until it can write to it."
-"$app/ZAMSapiServer.exe" --stay-ms 2500 > "$demo/server.out" &
+echo "   A speech server is busy for a moment longer: the tool waits until it can write to it."
+"$app/ZAMSapiServer.exe" --stay-ms 800 > "$demo/server.out" &
 
 say "6. The device application starts the update tool with its process id and its language, de-DE (orvanta-sim update)."
 echo "   The tool picks its language from that tag: German. Its window follows, redrawn in place."
