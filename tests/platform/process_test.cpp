@@ -33,6 +33,7 @@ TEST_F(ProcessTest, AProcessOpenedByIdIsNamedAndWaitedFor) {
   Dword id = PidOf(running);
   Process process = OpenProcessById(id, kSynchronize | kProcessQueryLimitedInformation);
   ASSERT_TRUE(process.IsValid()) << LastError();
+  EXPECT_EQ(ProcessId(process), id);
   std::string image;
   ASSERT_TRUE(QueryProcessImageName(process, &image)) << LastError();
   // Case and 8.3 forms aside, the image is the program's full path.
@@ -53,9 +54,12 @@ TEST_F(ProcessTest, OwnProcessOpensAndNoProcessDoesNot) {
   ASSERT_TRUE(QueryProcessImageName(self, &image));
   EXPECT_NE(image.find("platform_tests"), std::string::npos) << image;
 
+  EXPECT_EQ(ProcessId(self), CurrentProcessId());
+
   Process none = OpenProcessById(0, kSynchronize);
   EXPECT_FALSE(none.IsValid());
   EXPECT_EQ(LastError(), kErrorInvalidParameter);
+  EXPECT_EQ(ProcessId(none), 0u);
 
   std::string kept = "unchanged";
   EXPECT_FALSE(QueryProcessImageName(none, &kept));
