@@ -71,6 +71,28 @@ TEST_F(SimToolTest, TryOnTheRightBaseReportsTheExactChangesAndLeavesTheDeviceAlo
   EXPECT_FALSE(fs::exists(host_ / "dev/C/Orvanta/update_log.txt"));
 }
 
+TEST_F(SimToolTest, TryOnAStandInOfARealDeviceRunsTheSimulatorsProgramsInPlaceOfItsWindowsOnes) {
+  // A copy of a real device's drive C: release 1, a Windows device
+  // application, no descriptor, no simulator records.
+  for (const auto& [path, content] : kRelease1) Put("real/C/Program Files/Orvanta/" + path, content);
+  Put("real/C/Program Files/Orvanta/Orvanta.exe", std::string("MZ\x90\0windows program", 20));
+  Put("real/C/Windows/System32/msiexec.exe", "MZ windows installer");
+  std::string output;
+  ASSERT_EQ(Sim("try --device " + Q("real") + " " + Q("sw.zam"), &output), 0) << output;
+  for (const char* note :
+       {"note: the device had no C:\\Orvanta\\Update\\UpdateInfo.xml: wrote one with the locations of orvanta-sim init\n",
+        "note: the simulator's device application stands in for C:\\Program Files\\Orvanta\\Orvanta.exe\n",
+        "note: the simulator's recording msiexec stands in for C:\\Windows\\System32\\msiexec.exe\n",
+        "Package sw.zam (SOFTWARE Orvanta 2.0): applied\n", "Changed:\n  C:\\Program Files\\Orvanta\\engine.dll\n"}) {
+    EXPECT_TRUE(Has(output, note)) << note << "\n" << output;
+  }
+  // The stand-ins went into the copy only.
+  EXPECT_EQ(Slurp(Host("real/C/Program Files/Orvanta/Orvanta.exe")), std::string("MZ\x90\0windows program", 20));
+  EXPECT_EQ(Slurp(Host("real/C/Windows/System32/msiexec.exe")), "MZ windows installer");
+  EXPECT_FALSE(fs::exists(host_ / "real/C/Orvanta"));
+  EXPECT_FALSE(fs::exists(host_ / "real/sim"));
+}
+
 TEST_F(SimToolTest, TryOnAWrongBaseWarnsAndFails) {
   // The device lacks what the package changes and removes, and a folder's parent.
   fs::remove(app_ / "engine.dll");
