@@ -516,7 +516,9 @@ int Try(const std::vector<std::string>& arguments) {
     // Left out of the change lists: the packages and the tool's work, the
     // run log, and the record the simulator's device application keeps.
     std::vector<std::string> skipped = {Fold(kUpdateFolder), Fold(kRunLog)};
-    if (!application.empty()) skipped.push_back(Fold(application.substr(0, application.rfind('\\') + 1) + "app-starts.log"));
+    if (!application.empty()) {
+      skipped.push_back(Fold(application.substr(0, application.rfind('\\') + 1) + "app-starts.log"));
+    }
     Snapshot before = TakeSnapshot(copy, skipped);
     fs::path log = HostPathOf(copy, kRunLog);
     std::size_t logStart = ReadAll(log).size();
