@@ -1,5 +1,6 @@
 // The device service's control through the service manager of this backend,
 // with the stand-in program as ZAMService.
+#include <algorithm>
 #include <chrono>
 
 #include "platform/fault.h"
@@ -133,6 +134,42 @@ TEST_F(ServiceTest, AStartWithoutARegistrationRegistersTheCallerFirst) {
   EXPECT_FALSE(devicelib::bInstallService());
   EXPECT_TRUE(devicelib::bRemoveService());
   EXPECT_FALSE(platform::OpenRegisteredService(manager, "ZAMService", platform::kServiceAllAccess).IsValid());
+}
+
+TEST_F(ServiceTest, ARestartEndsAndStartsTheDeviceServiceAndNoOtherService_WineKeepsReportingItRunning) {
+  Register("obey", platform::kServiceAutoStart);
+  ASSERT_TRUE(devicelib::bStartService(true));
+  std::vector<platform::Dword> before = ProcessesNamed("ZAMService.exe");
+  ASSERT_EQ(before.size(), 1u);
+  // Every other service with a running program; under Wine the prefix's own.
+  std::vector<platform::ServiceEntry> services;
+  ASSERT_TRUE(platform::ListServices(&services));
+  std::vector<platform::ServiceEntry> others;
+  for (const platform::ServiceEntry& entry : services) {
+    if (entry.processId != 0 && entry.name != "ZAMService") others.push_back(entry);
+  }
+  if (testsupport::UnderWine()) {
+    ASSERT_FALSE(others.empty());
+  }
+
+  std::string output;
+  EXPECT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
+  std::vector<platform::Dword> after = ProcessesNamed("ZAMService.exe");
+  EXPECT_TRUE(std::find(after.begin(), after.end(), before[0]) == after.end()) << output;
+  if (!testsupport::UnderWine()) {
+    // Started again as the device comes up. Wine's manager goes on reporting
+    // the ended program as running, so there nothing is started.
+    ASSERT_EQ(after.size(), 1u) << output;
+    EXPECT_EQ(State(), platform::kServiceRunning);
+  }
+  ASSERT_TRUE(platform::ListServices(&services));
+  for (const platform::ServiceEntry& other : others) {
+    bool running = false;
+    for (const platform::ServiceEntry& entry : services) {
+      running = running || (entry.name == other.name && entry.processId == other.processId);
+    }
+    EXPECT_TRUE(running) << other.name << " (process " << other.processId << ") was ended\n" << output;
+  }
 }
 
 }  // namespace

@@ -57,14 +57,14 @@ void ServiceTest::TearDown() {
   ScratchTest::TearDown();
 }
 
-void ServiceTest::Register(const std::string& behaviour) {
+void ServiceTest::Register(const std::string& behaviour, platform::Dword startType) {
   platform::ServiceHandle manager = platform::OpenServiceManager(platform::kScManagerAllAccess);
   ASSERT_TRUE(manager.IsValid()) << platform::LastError();
   platform::ServiceRegistration registration;
   registration.name = "ZAMService";
   registration.displayName = "ZAMService";
   registration.serviceType = platform::kServiceWin32OwnProcess | platform::kServiceInteractiveProcess;
-  registration.startType = platform::kServiceDemandStart;
+  registration.startType = startType;
   registration.binaryPath = kProgram + " " + behaviour;
   ASSERT_TRUE(platform::RegisterService(manager, registration, platform::kServiceAllAccess).IsValid())
       << platform::LastError();

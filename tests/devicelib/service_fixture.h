@@ -30,8 +30,9 @@ class ServiceTest : public testsupport::ScratchTest {
   void SetUp() override;
   void TearDown() override;
 
-  // Registers ZAMService for "C:\Windows\OEM\ZAMService.exe BEHAVIOUR", started on demand.
-  void Register(const std::string& behaviour);
+  // Registers ZAMService for "C:\Windows\OEM\ZAMService.exe BEHAVIOUR",
+  // started on demand unless told otherwise.
+  void Register(const std::string& behaviour, platform::Dword startType = platform::kServiceDemandStart);
   // The state the manager reports, or 0 when it cannot be asked.
   platform::Dword State();
 };

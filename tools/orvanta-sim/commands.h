@@ -64,12 +64,12 @@ void ClearShutdownRequest();
 // ZAMService started automatically, and starts it.
 bool InstallDeviceService(const std::string& root, const std::string& oemFolder);
 
-// The session ends at a restart: every running service program is ended.
-// Returns how many were.
+// The session ends at a restart: the running program of the device service
+// (ZAMService) is ended. Returns how many were. No other service is touched.
 int EndServices();
 
-// The device comes up: every stopped service registered for automatic start
-// is started. Returns how many failed to start.
+// The device comes up: the device service, when it is stopped and registered
+// for automatic start, is started. Returns how many failed to start.
 int StartAutomaticServices();
 
 // Prints the registered services with their states, process ids, start

@@ -1,6 +1,7 @@
 // orvanta-sim's part in the device's services: the device service stand-in
 // installed and registered as ZAMService, the services ended and started
 // again at a restart, and their listing.
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,19 @@ namespace {
 namespace fs = std::filesystem;
 
 const char kServiceProgram[] = "C:\\Windows\\OEM\\ZAMService.exe";
+
+// A restart touches the device service alone: on Windows the list holds every
+// service of the machine, which a test tool must leave running.
+bool IsDeviceService(const platform::ServiceEntry& entry) {
+  const std::string name = "ZAMService";
+  if (entry.name.size() != name.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(entry.name[i])) != std::tolower(static_cast<unsigned char>(name[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
 
 // zamservice, built beside this program ("" when it is not there).
 fs::path StandInProgram() {
@@ -85,7 +99,7 @@ int EndServices() {
   if (!platform::ListServices(&services)) return 0;
   int ended = 0;
   for (const platform::ServiceEntry& entry : services) {
-    if (entry.processId == 0) continue;
+    if (entry.processId == 0 || !IsDeviceService(entry)) continue;
     platform::Process process = platform::OpenProcessById(entry.processId, platform::kMaximumAllowed);
     if (process.IsValid() && platform::TerminateProcess(process, 0)) {
       platform::WaitForProcess(process, 5000);
@@ -103,7 +117,10 @@ int StartAutomaticServices() {
   platform::ServiceHandle manager = platform::OpenServiceManager(platform::kScManagerConnect);
   int failed = 0;
   for (const platform::ServiceEntry& entry : services) {
-    if (entry.startType != platform::kServiceAutoStart || entry.currentState != platform::kServiceStopped) continue;
+    if (!IsDeviceService(entry) || entry.startType != platform::kServiceAutoStart ||
+        entry.currentState != platform::kServiceStopped) {
+      continue;
+    }
     platform::ServiceHandle service = platform::OpenRegisteredService(manager, entry.name, platform::kServiceStart);
     if (!service.IsValid() || !platform::StartRegisteredService(service)) {
       std::fprintf(stderr, "orvanta-sim: service %s did not start (error %lu)\n", entry.name.c_str(),
