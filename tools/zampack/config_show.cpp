@@ -6,6 +6,7 @@
 #include "devicelib/service_config.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "tools/common/json.h"
 #include "xml/xml.h"
 
 namespace zampack {
@@ -49,28 +50,6 @@ std::string Hex(std::int64_t value) {
   char text[24];
   std::snprintf(text, sizeof(text), "0x%llX", static_cast<unsigned long long>(value));
   return text;
-}
-
-std::string Quoted(const std::string& utf8) {
-  std::string text = "\"";
-  for (unsigned char c : utf8) {
-    switch (c) {
-      case '"': text += "\\\""; break;
-      case '\\': text += "\\\\"; break;
-      case '\n': text += "\\n"; break;
-      case '\r': text += "\\r"; break;
-      case '\t': text += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof(escape), "\\u%04x", c);
-          text += escape;
-        } else {
-          text += static_cast<char>(c);
-        }
-    }
-  }
-  return text + "\"";
 }
 
 std::string Bool(bool value) { return value ? "true" : "false"; }
@@ -184,14 +163,14 @@ void PrintText(const ServiceConfig& config, const std::vector<Dropped>& dropped,
 }
 
 void PrintJson(const ServiceConfig& config, const std::vector<Dropped>& dropped, std::ostream& out) {
-  out << "{\n  \"touchScreen\": {\"Directory\": " << Quoted(Utf8(config.Directory))
-      << ", \"Executable\": " << Quoted(Utf8(config.Executable))
-      << ", \"KickCommand\": " << Quoted(Utf8(config.KickCommand))
-      << ", \"CalibrateCommand\": " << Quoted(Utf8(config.CalibrateCommand)) << "},\n  \"ports\": [";
+  out << "{\n  \"touchScreen\": {\"Directory\": " << tools::JsonString(Utf8(config.Directory))
+      << ", \"Executable\": " << tools::JsonString(Utf8(config.Executable))
+      << ", \"KickCommand\": " << tools::JsonString(Utf8(config.KickCommand))
+      << ", \"CalibrateCommand\": " << tools::JsonString(Utf8(config.CalibrateCommand)) << "},\n  \"ports\": [";
   const char* portSeparator = "\n";
   for (const auto& port : config.ports) {
     out << portSeparator << "    {\"kind\": \"" << (port->portKind == devicelib::kSerialPort ? "SERIAL" : "HID")
-        << "\", \"name\": " << Quoted(Utf8(port->name)) << ", \"ID\": " << port->ID << ", \"VID\": " << port->VID
+        << "\", \"name\": " << tools::JsonString(Utf8(port->name)) << ", \"ID\": " << port->ID << ", \"VID\": " << port->VID
         << ", \"PID\": " << port->PID << ", \"MID\": " << port->MID << ", \"MessagesMarker\": " << port->MessagesMarker
         << ", \"MessagesID\": " << port->MessagesID << ", \"UsePacketId\": " << Bool(port->UsePacketId)
         << ", \"UseChecksum\": " << Bool(port->UseChecksum);
@@ -212,9 +191,9 @@ void PrintJson(const ServiceConfig& config, const std::vector<Dropped>& dropped,
     out << ",\n     \"largestMessageSize\": " << port->largestMessageSize << ",\n     \"messages\": [";
     const char* messageSeparator = "\n";
     for (const auto& [id, message] : port->messages) {
-      out << messageSeparator << "       {\"id\": " << id << ", \"name\": " << Quoted(Utf8(message.Name))
-          << ", \"direction\": " << Quoted(Utf8(message.PortDirection)) << ", \"type\": "
-          << Quoted(Utf8(message.PortType)) << ", \"size\": ";
+      out << messageSeparator << "       {\"id\": " << id << ", \"name\": " << tools::JsonString(Utf8(message.Name))
+          << ", \"direction\": " << tools::JsonString(Utf8(message.PortDirection)) << ", \"type\": "
+          << tools::JsonString(Utf8(message.PortType)) << ", \"size\": ";
       if (Reachable(id)) {
         out << port->GetMessageSize(static_cast<std::uint8_t>(id));
       } else {
@@ -223,11 +202,11 @@ void PrintJson(const ServiceConfig& config, const std::vector<Dropped>& dropped,
       out << ", \"length\": " << message.Length << ",\n        \"bytes\": [";
       const char* byteSeparator = "";
       for (const auto& [location, byte] : message.Bytes) {
-        out << byteSeparator << "{\"location\": " << location << ", \"name\": " << Quoted(Utf8(byte.Name))
+        out << byteSeparator << "{\"location\": " << location << ", \"name\": " << tools::JsonString(Utf8(byte.Name))
             << ", \"default\": " << static_cast<int>(byte.Default) << ", \"bits\": [";
         const char* bitSeparator = "";
         for (const auto& [bitLocation, bit] : byte.Bits) {
-          out << bitSeparator << "{\"location\": " << bitLocation << ", \"name\": " << Quoted(Utf8(bit.Name)) << "}";
+          out << bitSeparator << "{\"location\": " << bitLocation << ", \"name\": " << tools::JsonString(Utf8(bit.Name)) << "}";
           bitSeparator = ", ";
         }
         out << "]}";
@@ -242,8 +221,8 @@ void PrintJson(const ServiceConfig& config, const std::vector<Dropped>& dropped,
   out << "],\n  \"dropped\": [";
   const char* separator = "";
   for (const Dropped& entry : dropped) {
-    out << separator << "{\"position\": " << entry.position << ", \"element\": " << Quoted(entry.element)
-        << ", \"name\": " << Quoted(entry.name) << ", \"reason\": " << Quoted(entry.reason) << "}";
+    out << separator << "{\"position\": " << entry.position << ", \"element\": " << tools::JsonString(entry.element)
+        << ", \"name\": " << tools::JsonString(entry.name) << ", \"reason\": " << tools::JsonString(entry.reason) << "}";
     separator = ", ";
   }
   out << "]\n}\n";

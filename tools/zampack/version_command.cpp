@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "tools/common/json.h"
 #include "version/version_info.h"
 
 namespace zampack {
@@ -229,22 +230,7 @@ int Write(int argc, char** argv) {
   return 0;
 }
 
-std::string Json(const std::u16string& text) {
-  std::string out = "\"";
-  for (unsigned char c : Utf8(text)) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+std::string Json(const std::u16string& text) { return tools::JsonString(Utf8(text)); }
 
 std::string JsonVersion(VersionNumber* value) {
   if (value == nullptr) return "null";
