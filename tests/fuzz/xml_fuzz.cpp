@@ -29,14 +29,19 @@ void Collect(pugi::xml_node node, std::vector<std::u16string>* texts, int depth 
   }
 }
 
-// A NUL character, in code units of the declared encoding. pugixml's
-// strings end at one, so a document holding one is not written back as read.
-bool HasNulCharacter(const std::uint8_t* data, std::size_t size, int encoding) {
+// A character pugixml cannot write back as it read it, in code units of the
+// declared encoding: a NUL (its strings end there), or in UTF-32 a unit
+// beyond U+10FFFF, which it keeps as a sequence that no longer reads as XML.
+bool HasUnwritableCharacter(const std::uint8_t* data, std::size_t size, int encoding) {
   std::size_t unit = encoding == xml::kEncodingUtf32 ? 4 : encoding == xml::kEncodingUtf16 ? 2 : 1;
+  bool bigEndian = size >= 4 && data[0] == 0 && data[1] == 0 && data[2] == 0xFE && data[3] == 0xFF;
   for (std::size_t at = 0; at + unit <= size; at += unit) {
-    bool zero = true;
-    for (std::size_t i = 0; i < unit; ++i) zero = zero && data[at + i] == 0;
-    if (zero) return true;
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < unit; ++i) {
+      std::size_t byte = bigEndian ? i : unit - 1 - i;
+      value = (value << 8) | data[at + byte];
+    }
+    if (value == 0 || (unit == 4 && value > 0x10FFFF)) return true;
   }
   return false;
 }
@@ -60,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(encoding == xml::kEncodingUtf8 || encoding == xml::kEncodingUtf16 || encoding == xml::kEncodingUtf32);
 
   // What was read is what is written: the saved file reads back the same.
-  if (HasNulCharacter(data, size, encoding) || !xml::SaveXmlFile("out.xml", &document, 0)) return 0;
+  if (HasUnwritableCharacter(data, size, encoding) || !xml::SaveXmlFile("out.xml", &document, 0)) return 0;
   pugi::xml_document again;
   Check(xml::LoadXmlFile("out.xml", &again));
   std::vector<std::u16string> textsAgain;
