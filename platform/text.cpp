@@ -97,4 +97,6 @@ std::string WideToUtf8(const std::u16string& wide) {
   return utf8;
 }
 
+std::string NarrowToUtf8(const std::string& narrow) { return WideToUtf8(NarrowToWide(narrow)); }
+
 }  // namespace platform

@@ -15,4 +15,7 @@ std::u16string NarrowToWide(const std::string& narrow);
 std::u16string Utf8ToWide(const char* utf8);
 std::string WideToUtf8(const std::u16string& wide);
 
+// A narrow (Latin-1) text as UTF-8, for host output such as JSON.
+std::string NarrowToUtf8(const std::string& narrow);
+
 }  // namespace platform

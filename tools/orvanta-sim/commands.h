@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/restart.h"
+
 namespace orvanta_sim {
 
 namespace fs = std::filesystem;
@@ -13,6 +15,12 @@ namespace fs = std::filesystem;
 // on the device unless `onDevice` is false (demo mode). `withService`: the
 // device service stand-in runs as ZAMService.
 int Init(const std::string& folder, bool onDevice, bool withService);
+
+// ASCII letters in lower case, for names compared as the device compares them.
+std::string FoldCase(std::string text);
+
+// The program `name` (with this program's extension) in this program's folder.
+fs::path ProgramBeside(const std::string& name);
 
 // The host path of a device path "C:\A\B" (or "C:\A\B\") below `root`; a
 // component matches an existing entry without regard to letter case.
@@ -26,6 +34,14 @@ bool InstallMsiexec(const fs::path& root);
 
 // A copy of orvanta-device-app, built beside this program, at `host`.
 bool InstallDeviceApp(const fs::path& host);
+
+// One pending operation carried out as the system does at boot: a delete of a
+// missing path or a move of a missing source is skipped; a move does not
+// replace an existing target.
+bool ApplyPendingOperation(const platform::PendingOperation& op);
+
+// "delete PATH" or "move FROM -> TO", as failures are printed.
+std::string OperationText(const platform::PendingOperation& op);
 
 // Carries out the pending restart operations in order, empties the list and
 // records the restart; 1 when an operation failed (each printed with its

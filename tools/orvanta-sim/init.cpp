@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/process.h"
+#include "platform/process_list.h"
 #include "platform/text.h"
 #include "tools/orvanta-sim/commands.h"
 
@@ -60,17 +60,6 @@ const char kMsiexec[] =
 // orvanta-device-app, the real program built beside this one.
 const char* const kPrograms[] = {"Orvanta.exe", "ZAMSapiServer.exe", "ZAMAcapelaServer.exe", "ZAMDECtalkServer.exe"};
 
-// orvanta-device-app in the folder of this program ("" when it cannot be found).
-fs::path DeviceAppProgram() {
-  std::string self;
-  platform::Process process =
-      platform::OpenProcessById(platform::CurrentProcessId(), platform::kProcessQueryLimitedInformation);
-  if (!platform::QueryProcessImageName(process, &self)) return {};
-  fs::path own(self);
-  std::string name = "orvanta-device-app" + own.extension().string();
-  return own.parent_path() / name;
-}
-
 bool WriteFile(const fs::path& path, const std::string& content, bool executable) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
@@ -84,14 +73,19 @@ bool WriteFile(const fs::path& path, const std::string& content, bool executable
   return true;
 }
 
-std::string Fold(std::string text) {
+}  // namespace
+
+std::string FoldCase(std::string text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
 }
 
-}  // namespace
+fs::path ProgramBeside(const std::string& name) {
+  fs::path own = platform::OwnProgramPath();
+  return own.parent_path() / (name + own.extension().string());
+}
 
 fs::path HostPathOf(const fs::path& root, const std::string& devicePath) {
   std::string drive(1, static_cast<char>(std::toupper(static_cast<unsigned char>(devicePath[0]))));
@@ -103,13 +97,13 @@ fs::path HostPathOf(const fs::path& root, const std::string& devicePath) {
     if (end == std::string::npos) end = rest.size();
     if (end > start) {
       // A component matches an existing entry without regard to letter case, as on the device.
-      std::string part = platform::WideToUtf8(platform::NarrowToWide(rest.substr(start, end - start)));
+      std::string part = platform::NarrowToUtf8(rest.substr(start, end - start));
       fs::path exact = host / part;
       std::error_code code;
       if (!fs::exists(exact, code)) {
         auto it = fs::directory_iterator(host, code);
         for (; !code && it != fs::directory_iterator(); it.increment(code)) {
-          if (Fold(it->path().filename().string()) == Fold(part)) {
+          if (FoldCase(it->path().filename().string()) == FoldCase(part)) {
             exact = it->path();
             break;
           }
@@ -141,7 +135,7 @@ bool InstallMsiexec(const fs::path& root) {
 }
 
 bool InstallDeviceApp(const fs::path& host) {
-  fs::path program = DeviceAppProgram();
+  fs::path program = ProgramBeside("orvanta-device-app");
   std::error_code error;
   fs::create_directories(host.parent_path(), error);
   fs::copy_file(program, host, fs::copy_options::overwrite_existing, error);

@@ -10,21 +10,6 @@
 namespace orvanta_sim {
 namespace {
 
-bool Exists(const std::string& path) { return platform::FileAttributes(path) != platform::kInvalidAttributes; }
-
-// As the system does at boot: a delete of a missing path and a move of a
-// missing source are skipped; a move does not replace an existing target.
-bool Apply(const platform::PendingOperation& op) {
-  if (!Exists(op.from)) return true;
-  if (op.isDelete) {
-    platform::Dword attributes = platform::FileAttributes(op.from);
-    if (attributes & platform::kAttributeDirectory) return platform::RemoveFolder(op.from);
-    platform::SetAttributes(op.from, platform::kAttributeNormal);
-    return platform::RemoveFile(op.from);
-  }
-  return platform::MoveNow(op.from, op.to);
-}
-
 void Print(const platform::PendingOperation& op) {
   if (op.isDelete) {
     std::printf("delete\t%s\n", op.from.c_str());
@@ -32,8 +17,6 @@ void Print(const platform::PendingOperation& op) {
     std::printf("move\t%s\t%s\n", op.from.c_str(), op.to.c_str());
   }
 }
-
-std::string Utf8(const std::string& narrow) { return platform::WideToUtf8(platform::NarrowToWide(narrow)); }
 
 bool List(const char* command, std::vector<platform::PendingOperation>* operations) {
   std::string problem = DeviceProblem();
@@ -51,6 +34,19 @@ bool List(const char* command, std::vector<platform::PendingOperation>* operatio
 
 }  // namespace
 
+bool ApplyPendingOperation(const platform::PendingOperation& op) {
+  platform::Dword attributes = platform::FileAttributes(op.from);
+  if (attributes == platform::kInvalidAttributes) return true;
+  if (!op.isDelete) return platform::MoveNow(op.from, op.to);
+  if (attributes & platform::kAttributeDirectory) return platform::RemoveFolder(op.from);
+  platform::SetAttributes(op.from, platform::kAttributeNormal);
+  return platform::RemoveFile(op.from);
+}
+
+std::string OperationText(const platform::PendingOperation& op) {
+  return op.isDelete ? "delete " + op.from : "move " + op.from + " -> " + op.to;
+}
+
 int Pending(bool json) {
   std::vector<platform::PendingOperation> operations;
   if (!List("pending", &operations)) return 1;
@@ -62,8 +58,8 @@ int Pending(bool json) {
   for (std::size_t i = 0; i < operations.size(); ++i) {
     const platform::PendingOperation& op = operations[i];
     std::printf("%s\n  {\"operation\": \"%s\", \"%s\": %s", i == 0 ? "" : ",", op.isDelete ? "delete" : "move",
-                op.isDelete ? "path" : "from", tools::JsonString(Utf8(op.from)).c_str());
-    if (!op.isDelete) std::printf(", \"to\": %s", tools::JsonString(Utf8(op.to)).c_str());
+                op.isDelete ? "path" : "from", tools::JsonString(platform::NarrowToUtf8(op.from)).c_str());
+    if (!op.isDelete) std::printf(", \"to\": %s", tools::JsonString(platform::NarrowToUtf8(op.to)).c_str());
     std::printf("}");
   }
   std::printf("%s]}\n", operations.empty() ? "" : "\n");
@@ -77,15 +73,10 @@ int Restart() {
   int ended = EndServices();
   int failed = 0;
   for (const platform::PendingOperation& op : operations) {
-    if (Apply(op)) continue;
+    if (ApplyPendingOperation(op)) continue;
     ++failed;
-    std::string error = platform::ErrorText(platform::LastError());
-    if (op.isDelete) {
-      std::fprintf(stderr, "orvanta-sim restart: delete %s failed: %s\n", op.from.c_str(), error.c_str());
-    } else {
-      std::fprintf(stderr, "orvanta-sim restart: move %s -> %s failed: %s\n", op.from.c_str(), op.to.c_str(),
-                   error.c_str());
-    }
+    std::fprintf(stderr, "orvanta-sim restart: %s failed: %s\n", OperationText(op).c_str(),
+                 platform::ErrorText(platform::LastError()).c_str());
   }
   if (!platform::ClearPendingOperations()) {
     std::fprintf(stderr, "orvanta-sim restart: cannot empty the pending restart operations: %s\n",

@@ -34,14 +34,6 @@ bool IsDeviceService(const platform::ServiceEntry& entry) {
   return true;
 }
 
-// zamservice, built beside this program ("" when it is not there).
-fs::path StandInProgram() {
-  fs::path own = platform::OwnProgramPath();
-  if (own.empty()) return {};
-  fs::path standIn = own.parent_path() / ("zamservice" + own.extension().string());
-  std::error_code error;
-  return fs::is_regular_file(standIn, error) ? standIn : fs::path();
-}
 
 const char* StateName(platform::Dword state) {
   switch (state) {
@@ -61,8 +53,9 @@ const char* StateName(platform::Dword state) {
 }  // namespace
 
 bool InstallDeviceService(const std::string& root, const std::string& oemFolder) {
-  fs::path standIn = StandInProgram();
-  if (standIn.empty()) {
+  fs::path standIn = ProgramBeside("zamservice");
+  std::error_code missing;
+  if (!fs::is_regular_file(standIn, missing)) {
     std::cerr << "orvanta-sim: the service stand-in zamservice is not built beside this program\n";
     return false;
   }

@@ -42,7 +42,7 @@ struct Dropped {
 };
 
 std::string Utf8(const std::u16string& text) { return platform::WideToUtf8(text); }
-std::string Utf8(const std::string& narrow) { return platform::WideToUtf8(platform::NarrowToWide(narrow)); }
+std::string Utf8(const std::string& narrow) { return platform::NarrowToUtf8(narrow); }
 
 // Negative values (-1: the element was absent) stay decimal.
 std::string Hex(std::int64_t value) {

@@ -47,7 +47,7 @@ std::string Display(const std::u16string& text) { return platform::WideToUtf8(te
 std::string Display(const char (&path)[kPathSize]) {
   std::string text;
   if (!RecordPathText(path, &text)) return "<no NUL in 260 bytes>";
-  return platform::WideToUtf8(platform::NarrowToWide(text));
+  return platform::NarrowToUtf8(text);
 }
 
 std::string Hex(const std::uint8_t* bytes, std::size_t count) {

@@ -13,7 +13,6 @@
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/process.h"
-#include "platform/process_list.h"
 #include "platform/text.h"
 #include "version/package_type.h"
 
@@ -26,13 +25,6 @@ namespace {
 
 // How long the device application runs on after starting the update tool.
 constexpr int kApplicationStayMs = 200;
-
-std::string Fold(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // The device's narrow text (Latin-1) of a descriptor value.
 std::string Narrow(const char* utf8) { return platform::WideToNarrow(platform::Utf8ToWide(utf8)); }
@@ -106,7 +98,7 @@ bool StagePackages(const fs::path& root, const std::vector<std::string>& package
   std::set<std::string> names;
   for (const std::string& package : packages) {
     std::string name = fs::path(package).filename().string();
-    if (!names.insert(Fold(name)).second) {
+    if (!names.insert(FoldCase(name)).second) {
       *problem = package + ": a second package named " + name + "; the update folder holds one file of a name";
       return false;
     }
@@ -128,11 +120,6 @@ bool StagePackages(const fs::path& root, const std::vector<std::string>& package
     return false;
   }
   return true;
-}
-
-std::string UpdateToolPath() {
-  fs::path own = platform::OwnProgramPath();
-  return (own.parent_path() / ("orvanta-update" + own.extension().string())).string();
 }
 
 bool RunUpdate(const fs::path& root, const std::string& language, const std::vector<Hold>& holds,
@@ -187,8 +174,7 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
     *problem = "cannot start the update tool " + toolPath + ": " + platform::ErrorText(platform::LastError());
     return false;
   }
-  while (!platform::WaitForProcess(tool, 1000)) {
-  }
+  platform::WaitForProcess(tool, 0xFFFFFFFF);
   platform::WaitForProcess(app, 0xFFFFFFFF);
   return true;
 }
@@ -233,7 +219,7 @@ int Update(const std::vector<std::string>& arguments) {
   std::error_code code;
   if (problem.empty()) {
     platform::SetEnvironmentValue("ORVANTA_DEVICE_ROOT", fs::absolute(root, code).string());
-    RunUpdate(fs::absolute(root, code), language, {}, UpdateToolPath(), &problem);
+    RunUpdate(fs::absolute(root, code), language, {}, ProgramBeside("orvanta-update").string(), &problem);
   }
   if (!problem.empty()) {
     std::fprintf(stderr, "orvanta-sim update: %s\n", problem.c_str());

@@ -48,9 +48,6 @@ struct Hold {
 bool RunUpdate(const fs::path& root, const std::string& language, const std::vector<Hold>& holds,
                const std::string& toolPath, std::string* problem);
 
-// The update tool beside this program.
-std::string UpdateToolPath();
-
 // Commands.
 int Stage(const std::vector<std::string>& arguments);
 int Update(const std::vector<std::string>& arguments);

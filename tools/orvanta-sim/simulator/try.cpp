@@ -23,14 +23,6 @@
 namespace orvanta_sim {
 namespace {
 
-std::string Fold(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-std::string Utf8(const std::string& narrow) { return platform::WideToUtf8(platform::NarrowToWide(narrow)); }
 std::string DeviceName(const fs::path& host) { return platform::WideToNarrow(host.filename().u16string()); }
 
 std::string ReadAll(const fs::path& path) {
@@ -68,7 +60,7 @@ Snapshot TakeSnapshot(const fs::path& root, const std::vector<std::string>& skip
       node.relative = fs::path(letter) / relative;
       fs::file_status status = it->symlink_status(code);
       node.folder = fs::is_directory(status);
-      std::string folded = Fold(device) + (node.folder ? "\\" : "");
+      std::string folded = FoldCase(device) + (node.folder ? "\\" : "");
       bool skip = std::any_of(skipped.begin(), skipped.end(), [&](const std::string& path) {
         return path.back() == '\\' ? folded.rfind(path, 0) == 0 : folded == path;
       });
@@ -82,7 +74,7 @@ Snapshot TakeSnapshot(const fs::path& root, const std::vector<std::string>& skip
         node.time = it->last_write_time(code);
       }
       code.clear();
-      nodes[Fold(device)] = node;
+      nodes[FoldCase(device)] = node;
     }
   }
   return nodes;
@@ -150,7 +142,7 @@ std::vector<std::string> LogLines(const std::string& log, std::size_t offset) {
     if (end == std::string::npos) end = log.size();
     std::string line = log.substr(start, end - start);
     if (line.size() > 24 && line[4] == '-' && line[23] == ' ') line = line.substr(24);
-    if (!line.empty()) lines.push_back(Utf8(line));
+    if (!line.empty()) lines.push_back(platform::NarrowToUtf8(line));
     start = end + 2;
   }
   return lines;
@@ -230,9 +222,9 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
     package::ChangeListHead head;
     package::DecodeChangeHead(reinterpret_cast<const std::uint8_t*>(bytes.data()) + package::kHeaderSize, &head);
     std::uint32_t type = header.PackageType;
-    entry.type = type < version::kPackageTypeCount ? Utf8(platform::WideToNarrow(version::PackageTypeName(static_cast<int>(type)))) : "?";
-    entry.name = Utf8(platform::WideToNarrow(package::HeaderText(header.Name)));
-    entry.detail = Utf8(platform::WideToNarrow(package::HeaderText(header.Detail)));
+    entry.type = type < version::kPackageTypeCount ? platform::NarrowToUtf8(platform::WideToNarrow(version::PackageTypeName(static_cast<int>(type)))) : "?";
+    entry.name = platform::NarrowToUtf8(platform::WideToNarrow(package::HeaderText(header.Name)));
+    entry.detail = platform::NarrowToUtf8(platform::WideToNarrow(package::HeaderText(header.Detail)));
     report->packages.push_back(entry);
     if (type >= version::kPackageTypeCount) continue;
     std::string root = WithBackslash(locations[type]);
@@ -245,32 +237,32 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
       std::string relative;
       if (!package::RecordPathText(record.Path, &relative) || !package::IsSafeRecordPath(relative)) continue;
       std::string target = root + (relative.rfind('\\', 0) == 0 ? relative.substr(1) : relative);
-      bool exists = before.count(Fold(target)) != 0;
-      std::string what = file + ": " + Utf8(relative);
+      bool exists = before.count(FoldCase(target)) != 0;
+      std::string what = file + ": " + platform::NarrowToUtf8(relative);
       if (record.IsAdded == 0 && (record.IsChanged != 0 || record.IsRemoved != 0) && !exists) {
         report->warnings.push_back(what + " is marked " + (record.IsChanged != 0 ? "changed" : "removed") +
-                                   ", but the device has no " + Utf8(target) +
+                                   ", but the device has no " + platform::NarrowToUtf8(target) +
                                    " (was the package made against another release?)");
       }
       if (record.IsFolder != 0 && record.IsAdded != 0) {
-        made.insert(Fold(target));
+        made.insert(FoldCase(target));
         std::string parent = target.substr(0, target.rfind('\\'));
-        bool parentThere = before.count(Fold(parent)) != 0 || made.count(Fold(parent)) != 0;
+        bool parentThere = before.count(FoldCase(parent)) != 0 || made.count(FoldCase(parent)) != 0;
         if (!parentThere) {
-          report->warnings.push_back(what + ": a folder whose parent " + Utf8(parent) +
+          report->warnings.push_back(what + ": a folder whose parent " + platform::NarrowToUtf8(parent) +
                                      " is neither on the device nor made by the package (made against another release?)");
         }
       }
       if (record.IsFolder == 0 && (record.IsAdded != 0 || record.IsChanged != 0)) {
         for (int other = 0; other < kTypeCount; ++other) {
-          std::string location = Fold(WithBackslash(locations[static_cast<std::size_t>(other)]));
+          std::string location = FoldCase(WithBackslash(locations[static_cast<std::size_t>(other)]));
           if (static_cast<std::uint32_t>(other) == type || location.empty() || location.size() <= root.size() ||
-              Fold(target).rfind(location, 0) != 0) {
+              FoldCase(target).rfind(location, 0) != 0) {
             continue;
           }
-          report->warnings.push_back(what + " lands in " + Utf8(locations[static_cast<std::size_t>(other)]) +
+          report->warnings.push_back(what + " lands in " + platform::NarrowToUtf8(locations[static_cast<std::size_t>(other)]) +
                                      ", the location of " +
-                                     Utf8(platform::WideToNarrow(version::PackageTypeName(other))) + " packages");
+                                     platform::NarrowToUtf8(platform::WideToNarrow(version::PackageTypeName(other))) + " packages");
           break;
         }
       }
@@ -338,7 +330,7 @@ void PrintText(const Report& r, int code) {
   PrintList("Removed", r.removed);
   std::vector<std::string> deferred;
   for (const platform::PendingOperation& op : r.deferred) {
-    deferred.push_back(op.isDelete ? "delete " + Utf8(op.from) : "move " + Utf8(op.from) + " -> " + Utf8(op.to));
+    deferred.push_back(platform::NarrowToUtf8(OperationText(op)));
   }
   PrintList("Waited for the restart", deferred);
   PrintList("Failed at the restart", r.restartFailures);
@@ -372,8 +364,8 @@ void PrintJson(const Report& r, int code) {
   for (std::size_t i = 0; i < r.deferred.size(); ++i) {
     const platform::PendingOperation& op = r.deferred[i];
     out += std::string(i == 0 ? "" : ", ") + "{\"operation\": " + JsonString(op.isDelete ? "delete" : "move") +
-           (op.isDelete ? ", \"path\": " + JsonString(Utf8(op.from))
-                        : ", \"from\": " + JsonString(Utf8(op.from)) + ", \"to\": " + JsonString(Utf8(op.to))) +
+           (op.isDelete ? ", \"path\": " + JsonString(platform::NarrowToUtf8(op.from))
+                        : ", \"from\": " + JsonString(platform::NarrowToUtf8(op.from)) + ", \"to\": " + JsonString(platform::NarrowToUtf8(op.to))) +
            "}";
   }
   out += "],\n  \"restartFailures\": " + JsonList(r.restartFailures) + ",\n  \"errors\": " + JsonList(r.errors) +
@@ -411,21 +403,9 @@ void StartCopyServices(const fs::path& copy, Report* report) {
 void RestartCopy(Report* report) {
   EndServices();
   for (const platform::PendingOperation& op : report->deferred) {
-    bool ok = true;
-    if (platform::FileAttributes(op.from) == platform::kInvalidAttributes) continue;
-    if (op.isDelete) {
-      bool folder = (platform::FileAttributes(op.from) & platform::kAttributeDirectory) != 0;
-      if (!folder) platform::SetAttributes(op.from, platform::kAttributeNormal);
-      ok = folder ? platform::RemoveFolder(op.from) : platform::RemoveFile(op.from);
-    } else {
-      ok = platform::MoveNow(op.from, op.to);
-    }
-    if (!ok) {
-      std::string error = platform::ErrorText(platform::LastError());
-      report->restartFailures.push_back((op.isDelete ? "delete " + Utf8(op.from) : "move " + Utf8(op.from) + " -> " +
-                                                                                       Utf8(op.to)) +
-                                        " failed: " + error);
-    }
+    if (ApplyPendingOperation(op)) continue;
+    report->restartFailures.push_back(platform::NarrowToUtf8(OperationText(op)) +
+                                      " failed: " + platform::ErrorText(platform::LastError()));
   }
   platform::ClearPendingOperations();
   platform::RecordRestart();
@@ -505,7 +485,7 @@ int Try(const std::vector<std::string>& arguments) {
     if (!application.empty() && !ProgramProblem(HostPathOf(copy, application)).empty()) {
       fs::create_directories(HostPathOf(copy, application).parent_path(), code);
       if (InstallDeviceApp(HostPathOf(copy, application))) {
-        report.notes.push_back("the simulator's device application stands in for " + Utf8(application));
+        report.notes.push_back("the simulator's device application stands in for " + platform::NarrowToUtf8(application));
       }
     }
     if (!ProgramProblem(HostPathOf(copy, "C:\\Windows\\System32\\msiexec.exe")).empty()) {
@@ -515,9 +495,9 @@ int Try(const std::vector<std::string>& arguments) {
     StartCopyServices(copy, &report);
     // Left out of the change lists: the packages and the tool's work, the
     // run log, and the record the simulator's device application keeps.
-    std::vector<std::string> skipped = {Fold(kUpdateFolder), Fold(kRunLog)};
+    std::vector<std::string> skipped = {FoldCase(kUpdateFolder), FoldCase(kRunLog)};
     if (!application.empty()) {
-      skipped.push_back(Fold(application.substr(0, application.rfind('\\') + 1) + "app-starts.log"));
+      skipped.push_back(FoldCase(application.substr(0, application.rfind('\\') + 1) + "app-starts.log"));
     }
     Snapshot before = TakeSnapshot(copy, skipped);
     fs::path log = HostPathOf(copy, kRunLog);
@@ -525,7 +505,7 @@ int Try(const std::vector<std::string>& arguments) {
     std::error_code ignored;
     fs::remove(copy / "sim" / "window.txt", ignored);
     CheckFit(packages, locations, before, &report);
-    if (RunUpdate(copy, report.language, holds, UpdateToolPath(), &problem)) {
+    if (RunUpdate(copy, report.language, holds, ProgramBeside("orvanta-update").string(), &problem)) {
       ReadRun(LogLines(ReadAll(log), logStart), ReadAll(copy / "sim" / "window.txt"), &report);
       platform::ListPendingOperations(&report.deferred);
       RestartCopy(&report);
