@@ -1,7 +1,6 @@
 // orvanta-sim's part in the device's services: the device service stand-in
 // installed and registered as ZAMService, the services ended and started
 // again at a restart, and their listing.
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,16 +22,7 @@ const char kServiceProgram[] = "C:\\Windows\\OEM\\ZAMService.exe";
 
 // A restart touches the device service alone: on Windows the list holds every
 // service of the machine, which a test tool must leave running.
-bool IsDeviceService(const platform::ServiceEntry& entry) {
-  const std::string name = "ZAMService";
-  if (entry.name.size() != name.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(entry.name[i])) != std::tolower(static_cast<unsigned char>(name[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+bool IsDeviceService(const platform::ServiceEntry& entry) { return FoldCase(entry.name) == "zamservice"; }
 
 
 const char* StateName(platform::Dword state) {
