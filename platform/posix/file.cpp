@@ -37,11 +37,12 @@ bool ReadStoredAttributes(const std::string& host, Dword* value) {
   return true;
 }
 
-void WriteStoredAttributes(const std::string& host, Dword value) {
+// `flags`: 0, or XATTR_CREATE to write only where no value is stored yet.
+bool WriteStoredAttributes(const std::string& host, Dword value, int flags = 0) {
   char text[16];
   std::snprintf(text, sizeof(text), "%08X", static_cast<unsigned>(value));
   // A file system without user attributes keeps the read-only bit alone.
-  setxattr(host.c_str(), kAttributeName, text, 8, 0);
+  return setxattr(host.c_str(), kAttributeName, text, 8, flags) == 0;
 }
 
 Dword AttributesOf(const std::string& host, const struct stat& st) {
@@ -157,17 +158,20 @@ File OpenFile(const std::string& path, Dword access, Dword share, Disposition di
   }
 
   // What the lookup found missing is created exclusively, so that a file
-  // another process made meanwhile is opened as the existing file it is.
+  // another process made meanwhile is opened as the existing file it is. An
+  // open that only reads an existing file asks the file system nothing
+  // beforehand: the open follows a link as CreateFile does, and fails on a
+  // folder or a missing file.
   struct stat st = {};
-  bool exists = false;
-  if (entry.exists) {
+  bool exists = !changes && entry.exists;
+  if (entry.exists && changes) {
     struct stat own;
     if (lstat(host.c_str(), &own) == 0) {
       exists = true;
       st = own;
       if (S_ISLNK(own.st_mode)) {
         // CreateFile follows a link; never to write outside the device.
-        if (changes && sim::LeadsOutside(host)) {
+        if (sim::LeadsOutside(host)) {
           Fail(kErrorAccessDenied);
           return File();
         }
@@ -219,7 +223,7 @@ File OpenFile(const std::string& path, Dword access, Dword share, Disposition di
   if (fd < 0) {
     if (errno == EEXIST) {
       Fail(kErrorFileExists);
-    } else if (errno == ENOENT) {
+    } else if (errno == ENOENT || (!changes && errno == ENOTDIR)) {
       FailMissing(entry);
     } else {
       FailFromErrno(host);
@@ -260,17 +264,21 @@ bool ReadFromFile(File& file, void* buffer, Dword size, Dword* bytesRead) {
     }
     if (file.flags() & kDropCache) posix_fadvise(fd, position, size, POSIX_FADV_DONTNEED);
   }
+  // A file gives less than asked only at its end, so a short read ends the
+  // loop there without another call; Linux cuts any read at 2 GiB less a page.
+  constexpr Dword kLongestRead = 0x7FFFF000;
   Dword done = 0;
   char* out = static_cast<char*>(buffer);
   while (done < size) {
-    ssize_t n = ::read(fd, out + done, size - done);
+    Dword ask = size - done;
+    ssize_t n = ::read(fd, out + done, ask);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (bytesRead != nullptr) *bytesRead = done;
       return FailFromErrno();
     }
-    if (n == 0) break;
     done += static_cast<Dword>(n);
+    if (n == 0 || (static_cast<Dword>(n) < ask && ask <= kLongestRead)) break;
   }
   if (bytesRead != nullptr) *bytesRead = done;
   return true;
@@ -380,12 +388,16 @@ bool SetAttributes(const std::string& path, Dword attributes) {
   // not the link's to change.
   if (entry.outside || S_ISLNK(st.st_mode)) return Fail(kErrorAccessDenied);
   Dword value = attributes & kStoredAttributes;
-  Dword stored = 0;
-  bool haveStored = ReadStoredAttributes(host, &stored);
   bool file = !S_ISDIR(st.st_mode);
   // Without a stored value a file reads as archive, a folder as nothing more.
-  Dword current = haveStored ? stored : (file ? kAttributeArchive : 0);
-  if (current != value) WriteStoredAttributes(host, value);
+  Dword unstored = file ? kAttributeArchive : 0;
+  // Any other value changes a file that has none stored yet, such as a file
+  // just written: one call then, which fails where a value is stored.
+  if (value == unstored || !WriteStoredAttributes(host, value, XATTR_CREATE)) {
+    Dword stored = 0;
+    Dword current = ReadStoredAttributes(host, &stored) ? stored : unstored;
+    if (current != value) WriteStoredAttributes(host, value);
+  }
   if (file) {
     mode_t mode = st.st_mode & 07777;
     if (WithReadOnly(mode, value) != mode && chmod(host.c_str(), WithReadOnly(mode, value)) != 0) {

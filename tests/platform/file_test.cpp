@@ -92,6 +92,25 @@ TEST_F(FileTest, DispositionsAndTheirErrors) {
   EXPECT_EQ(ReadBytes(path), "");
 }
 
+// An open that only reads asks the file system nothing before the open itself.
+TEST_F(FileTest, OpeningToReadRefusesAFolderAndTellsAMissingFileFromAMissingFolder) {
+  EXPECT_FALSE(Open(Dir(), kGenericRead, Disposition::OpenExisting).IsValid());
+  EXPECT_EQ(LastError(), kErrorAccessDenied);
+  EXPECT_FALSE(Open(PathOf("none.txt"), kGenericRead, Disposition::OpenExisting).IsValid());
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
+  EXPECT_FALSE(Open(PathOf("none\\a.txt"), kGenericRead, Disposition::OpenExisting).IsValid());
+  EXPECT_EQ(LastError(), kErrorPathNotFound);
+  ASSERT_TRUE(WriteBytes(PathOf("short.txt"), "seven b"));
+  File file = Open(PathOf("SHORT.TXT"), kGenericRead, Disposition::OpenExisting);
+  ASSERT_TRUE(file.IsValid());
+  char buffer[64] = {};
+  Dword done = 99;
+  ASSERT_TRUE(ReadFromFile(file, buffer, sizeof(buffer), &done));
+  EXPECT_EQ(std::string(buffer, done), "seven b");
+  ASSERT_TRUE(ReadFromFile(file, buffer, sizeof(buffer), &done));
+  EXPECT_EQ(done, 0u) << "at the end a read gives nothing and succeeds";
+}
+
 TEST_F(FileTest, AHandleDoesOnlyWhatItsAccessAllows) {
   std::string path = PathOf("a.txt");
   ASSERT_TRUE(WriteBytes(path, "abc"));

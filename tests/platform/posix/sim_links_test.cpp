@@ -88,6 +88,10 @@ TEST_F(SimLinkTest, NothingIsWrittenOrChangedThroughALinkOutOfTheDevice) {
 
   // Reading is not changing; the link itself shows as a reparse point.
   EXPECT_EQ(testsupport::ReadBytes(PathOf("dev\\out\\keep.txt")), "sentinel");
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("dev\\outfile")), "sentinel");
+  ExpectDenied(OpenFile(PathOf("dev\\out"), kGenericRead, kShareRead, Disposition::OpenExisting, kAttributeNormal)
+                   .IsValid(),
+               "open the folder link to read");
   EXPECT_EQ(FileAttributes(PathOf("dev\\out")), kAttributeReparsePoint | kAttributeDirectory);
   EXPECT_EQ(FileAttributes(PathOf("dev\\outfile")), kAttributeReparsePoint | kAttributeArchive);
   std::vector<FolderEntry> entries;
@@ -127,6 +131,13 @@ TEST_F(SimLinkTest, TheRestartCarriesOutNothingBeyondALinkOutOfTheDevice) {
   EXPECT_EQ(Snapshot(), before_);
   EXPECT_FALSE(fs::exists(fs::symlink_status(Host("dev/out")))) << "the link itself is deleted";
   EXPECT_EQ(testsupport::ReadBytes(PathOf("dev\\a.txt")), "a");
+}
+
+TEST_F(SimLinkTest, ALinkToNothingIsAMissingFileToARead) {
+  fs::create_symlink(Host("dev/gone.txt"), Host("dev/dangling"));
+  File file = OpenFile(PathOf("dev\\DANGLING"), kGenericRead, kShareRead, Disposition::OpenExisting, kAttributeNormal);
+  EXPECT_FALSE(file.IsValid());
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
 }
 
 }  // namespace
