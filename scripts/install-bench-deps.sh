@@ -1,9 +1,10 @@
 #!/bin/sh
 # Adds the Debian packages that only the benchmarks need (bench/): zip and
-# unzip for the comparison, strace for the system-call counts, e2fsprogs for
-# the benchmark's own ext4 image. Not part of the build or test path.
+# unzip for the comparison, strace for the system-call counts, perf for the
+# waits, e2fsprogs for the benchmark's own ext4 image. Not part of the build
+# or test path.
 set -eu
-packages="zip unzip strace e2fsprogs"
+packages="zip unzip strace linux-perf e2fsprogs"
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 missing=""
 for p in $packages; do
