@@ -186,13 +186,13 @@ bool WritePackage(const std::string& path, PackageImage& image, std::string* err
   std::error_code code;
   if (!out) {
     *error = temporary + ": " + std::strerror(errno);
-    std::filesystem::remove(temporary, code);
+    std::filesystem::remove(HostPath(temporary), code);
     return false;
   }
-  std::filesystem::rename(temporary, path, code);
+  std::filesystem::rename(HostPath(temporary), HostPath(path), code);
   if (code) {
     *error = path + ": " + code.message();
-    std::filesystem::remove(temporary, code);
+    std::filesystem::remove(HostPath(temporary), code);
     return false;
   }
   return true;

@@ -183,9 +183,9 @@ bool ApplyFile(const Fields& fields, const std::filesystem::path& folder, Packag
   }
   if (fields.count("text") != 0) file.content = fields.at("text");
   if (fields.count("source") != 0) {
-    std::filesystem::path source = folder / fields.at("source");
-    if (!ReadHostFile(source.string(), &file.content)) {
-      *error = "cannot read " + source.string();
+    std::filesystem::path source = folder / HostPath(fields.at("source"));
+    if (!ReadHostFile(HostText(source), &file.content)) {
+      *error = "cannot read " + HostText(source);
       return false;
     }
   }
@@ -244,7 +244,7 @@ bool ParseManifest(const std::string& path, PackageImage* image, std::string* er
     *error = "cannot read manifest " + path;
     return false;
   }
-  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::filesystem::path folder = HostPath(path).parent_path();
   std::string line;
   bool haveHeader = false;
   for (int number = 1; std::getline(in, line); ++number) {

@@ -168,12 +168,21 @@ bool EncodeImage(PackageImage& image, std::string* bytes, std::string* error) {
   return true;
 }
 
+std::filesystem::path HostPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string HostText(const std::filesystem::path& path) {
+  std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 bool ReadHostFile(const std::string& path, std::string* bytes, std::string* error) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
   HostFile file;
   std::error_code code;
-  std::uint64_t size = std::filesystem::file_size(path, code);
+  std::uint64_t size = std::filesystem::file_size(HostPath(path), code);
   if (code) {
     *error = path + ": " + code.message();
     return false;

@@ -2,6 +2,7 @@
 // A package as zampack lays it out before writing: header fields, the two
 // tables and each delivered file's content, turned into the package's bytes.
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -59,6 +60,12 @@ bool EncodeImage(PackageImage& image, std::string* bytes, std::string* error);
 // Sets the header's Checksum of encoded package bytes to the MD5 of their
 // body again, after the bytes were changed by hand; shorter bytes stay as they are.
 void SealPackageBytes(std::string& bytes);
+
+// Host paths are UTF-8 text in zampack on every system, as its arguments are
+// (on Windows through its manifest's code page); std::filesystem takes and
+// gives them through these, since its own narrow text on Windows is not UTF-8.
+std::filesystem::path HostPath(const std::string& utf8);
+std::string HostText(const std::filesystem::path& path);
 
 // Whole content of a host file; false, with the path and the system's
 // reason in `error` when given, when it cannot be read.

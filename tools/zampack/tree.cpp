@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Reason(const fs::path& path, const std::error_code& code) {
-  return path.string() + ": " + code.message();
+  return HostText(path) + ": " + code.message();
 }
 
 // What the device's file system refuses in a name, besides characters
@@ -43,12 +43,12 @@ bool ScanFolder(const fs::path& folder, const std::string& prefix, std::vector<T
     fs::path child = it->path();
     std::string name = platform::WideToNarrow(child.filename().u16string());
     if (name.empty()) {
-      *error = child.string() + ": the name has characters outside the device's 8-bit code page (Latin-1)";
+      *error = HostText(child) + ": the name has characters outside the device's 8-bit code page (Latin-1)";
       return false;
     }
     std::string fault = DeviceNameFault(name);
     if (!fault.empty()) {
-      *error = child.string() + ": the name " + fault;
+      *error = HostText(child) + ": the name " + fault;
       return false;
     }
     children.emplace_back(name, child);
@@ -60,9 +60,9 @@ bool ScanFolder(const fs::path& folder, const std::string& prefix, std::vector<T
   std::sort(children.begin(), children.end());
   std::map<std::string, std::string> folded;
   for (const auto& [name, child] : children) {
-    auto [other, fresh] = folded.emplace(package::FoldPath(name), child.string());
+    auto [other, fresh] = folded.emplace(package::FoldPath(name), HostText(child));
     if (!fresh) {
-      *error = child.string() + ": differs from " + other->second +
+      *error = HostText(child) + ": differs from " + other->second +
                " only in letter case; the device's file system holds one of them";
       return false;
     }
@@ -70,17 +70,17 @@ bool ScanFolder(const fs::path& folder, const std::string& prefix, std::vector<T
   for (const auto& [name, child] : children) {
     TreeEntry entry;
     entry.path = prefix + "\\" + name;
-    entry.hostPath = child.string();
+    entry.hostPath = HostText(child);
     fs::file_status own = fs::symlink_status(child, code);
     fs::file_status target = own;
     if (!code && fs::is_symlink(own)) {
       target = fs::status(child, code);
       if (code) {
-        *error = child.string() + ": symbolic link that cannot be followed: " + code.message();
+        *error = HostText(child) + ": symbolic link that cannot be followed: " + code.message();
         return false;
       }
       if (fs::is_directory(target)) {
-        *error = child.string() +
+        *error = HostText(child) +
                  ": symbolic link to a folder; zampack follows links to files only (copy the folder into the tree, "
                  "or remove the link)";
         return false;
@@ -92,7 +92,7 @@ bool ScanFolder(const fs::path& folder, const std::string& prefix, std::vector<T
     }
     entry.isFolder = fs::is_directory(target);
     if (!entry.isFolder && !fs::is_regular_file(target)) {
-      *error = child.string() + ": neither a file nor a folder (a device, socket or pipe)";
+      *error = HostText(child) + ": neither a file nor a folder (a device, socket or pipe)";
       return false;
     }
     if (!entry.isFolder) {
@@ -114,16 +114,16 @@ bool ScanFolder(const fs::path& folder, const std::string& prefix, std::vector<T
 
 bool ScanTree(const std::string& root, std::vector<TreeEntry>* entries, std::string* error) {
   std::error_code code;
-  fs::file_status status = fs::status(root, code);
+  fs::file_status status = fs::status(HostPath(root), code);
   if (code) {
-    *error = Reason(root, code);
+    *error = Reason(HostPath(root), code);
     return false;
   }
   if (!fs::is_directory(status)) {
     *error = root + ": not a folder";
     return false;
   }
-  return ScanFolder(fs::path(root), "", entries, error);
+  return ScanFolder(HostPath(root), "", entries, error);
 }
 
 bool SameContent(const std::string& a, const std::string& b, std::uint64_t size, bool* same, std::string* error) {
