@@ -309,27 +309,52 @@ TEST_F(VersionFileTest, AUtf8FileFromAnotherWriterIsSavedBackAsUtf16) {
   EXPECT_EQ(again.GetVersionText(), u"4.02 2015-01-31 b\u00E9ta");
 }
 
-TEST_F(VersionFileTest, SaveTriesFourDeletionsAndFourWritesAndReportsNothing) {
+TEST_F(VersionFileTest, SaveTriesFourTimesToSetTheOldFileAsideAndFourWritesAndReportsNothing) {
   ASSERT_TRUE(WriteBytes(PathOf("Version.xml"), "old"));
   CVersionInfo record(File(), u"Anna");
   // One more failure armed than Save may use: one must be left over.
-  platform::ArmFault(platform::FaultOp::RemoveFile, 5, platform::kErrorAccessDenied);
+  platform::ArmFault(platform::FaultOp::MoveNow, 5, platform::kErrorAccessDenied);
   platform::ArmFault(platform::FaultOp::OpenFile, 5, platform::kErrorAccessDenied);
   record.Write();
-  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::RemoveFile), 1);
+  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::MoveNow), 1);
   EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::OpenFile), 1);
   platform::ClearFaults();
   EXPECT_EQ(ReadBytes(PathOf("Version.xml")), "old");
 
-  // The third deletion and the second write succeed.
-  platform::ArmFault(platform::FaultOp::RemoveFile, 2, platform::kErrorSharingViolation);
+  // The third try sets the old file aside and the second write succeeds.
+  platform::ArmFault(platform::FaultOp::MoveNow, 2, platform::kErrorSharingViolation);
   platform::ArmFault(platform::FaultOp::OpenFile, 1, platform::kErrorSharingViolation);
   record.Save();
-  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::RemoveFile), 0);
+  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::MoveNow), 0);
   EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::OpenFile), 0);
   CVersionInfo read(File());
   ASSERT_TRUE(read.Read());
   EXPECT_EQ(read.Name, u"Anna");
+  EXPECT_FALSE(testsupport::Exists(PathOf("Version.xml.old")));
+}
+
+// Deleting first and then failing every write would leave the item without
+// a version file; the old one is put back instead.
+TEST_F(VersionFileTest, ASaveWhoseWritesAllFailKeepsTheOldFile) {
+  ASSERT_TRUE(WriteBytes(PathOf("Version.xml"), "old"));
+  CVersionInfo record(File(), u"Anna");
+  platform::ArmFault(platform::FaultOp::OpenFile, 4, platform::kErrorDiskFull);
+  record.Write();
+  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::OpenFile), 0);
+  platform::ClearFaults();
+  EXPECT_EQ(ReadBytes(PathOf("Version.xml")), "old");
+  EXPECT_FALSE(testsupport::Exists(PathOf("Version.xml.old")));
+
+  // A read-only old file is replaced all the same, and what an interrupted
+  // save set aside goes with it.
+  ASSERT_TRUE(WriteBytes(PathOf("Version.xml.old"), "interrupted"));
+  ASSERT_TRUE(platform::SetAttributes(PathOf("Version.xml.old"), platform::kAttributeReadOnly));
+  ASSERT_TRUE(platform::SetAttributes(PathOf("Version.xml"), platform::kAttributeReadOnly));
+  record.Save();
+  CVersionInfo read(File());
+  ASSERT_TRUE(read.Read());
+  EXPECT_EQ(read.Name, u"Anna");
+  EXPECT_FALSE(testsupport::Exists(PathOf("Version.xml.old")));
 }
 
 }  // namespace
