@@ -43,6 +43,9 @@ bool ApplyPendingOperation(const platform::PendingOperation& op);
 // "delete PATH" or "move FROM -> TO", as failures are printed.
 std::string OperationText(const platform::PendingOperation& op);
 
+// {"operation": "delete", "path": ...} or {"operation": "move", "from": ..., "to": ...}.
+std::string OperationJson(const platform::PendingOperation& op);
+
 // Carries out the pending restart operations in order, empties the list and
 // records the restart; 1 when an operation failed (each printed with its
 // error's name and number).

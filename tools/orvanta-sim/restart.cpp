@@ -47,6 +47,12 @@ std::string OperationText(const platform::PendingOperation& op) {
   return op.isDelete ? "delete " + op.from : "move " + op.from + " -> " + op.to;
 }
 
+std::string OperationJson(const platform::PendingOperation& op) {
+  std::string from = tools::JsonString(platform::NarrowToUtf8(op.from));
+  if (op.isDelete) return "{\"operation\": \"delete\", \"path\": " + from + "}";
+  return "{\"operation\": \"move\", \"from\": " + from + ", \"to\": " + tools::JsonString(platform::NarrowToUtf8(op.to)) + "}";
+}
+
 int Pending(bool json) {
   std::vector<platform::PendingOperation> operations;
   if (!List("pending", &operations)) return 1;
@@ -56,11 +62,7 @@ int Pending(bool json) {
   }
   std::printf("{\"operations\": [");
   for (std::size_t i = 0; i < operations.size(); ++i) {
-    const platform::PendingOperation& op = operations[i];
-    std::printf("%s\n  {\"operation\": \"%s\", \"%s\": %s", i == 0 ? "" : ",", op.isDelete ? "delete" : "move",
-                op.isDelete ? "path" : "from", tools::JsonString(platform::NarrowToUtf8(op.from)).c_str());
-    if (!op.isDelete) std::printf(", \"to\": %s", tools::JsonString(platform::NarrowToUtf8(op.to)).c_str());
-    std::printf("}");
+    std::printf("%s\n  %s", i == 0 ? "" : ",", OperationJson(operations[i]).c_str());
   }
   std::printf("%s]}\n", operations.empty() ? "" : "\n");
   return 0;

@@ -24,7 +24,6 @@ const char kServiceProgram[] = "C:\\Windows\\OEM\\ZAMService.exe";
 // service of the machine, which a test tool must leave running.
 bool IsDeviceService(const platform::ServiceEntry& entry) { return FoldCase(entry.name) == "zamservice"; }
 
-
 const char* StateName(platform::Dword state) {
   switch (state) {
     case platform::kServiceStopped:

@@ -49,9 +49,9 @@ bool ReadLocations(const fs::path& root, std::vector<std::string>* locations) {
   if (!document.load_file(HostPathOf(root, std::string(kUpdateFolder) + "UpdateInfo.xml").c_str())) return false;
   pugi::xml_node info = document.child("UpdateInfo");
   if (!info) return false;
-  locations->assign(kTypeCount, std::string());
+  locations->assign(version::kPackageTypeCount, std::string());
   pugi::xml_node where = info.child("LocationInfo");
-  for (int type = 0; type < kTypeCount; ++type) {
+  for (int type = 0; type < version::kPackageTypeCount; ++type) {
     std::string name = platform::WideToUtf8(version::PackageTypeName(type));
     (*locations)[static_cast<std::size_t>(type)] = Narrow(where.child(name.c_str()).child("Path").text().get());
   }
@@ -140,8 +140,9 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
     *problem = "the device application " + programProblem;
     return false;
   }
-  if (!ProgramProblem(toolPath).empty()) {
-    *problem = "the update tool " + ProgramProblem(toolPath);
+  programProblem = ProgramProblem(toolPath);
+  if (!programProblem.empty()) {
+    *problem = "the update tool " + programProblem;
     return false;
   }
   std::vector<platform::File> held;
@@ -218,8 +219,9 @@ int Update(const std::vector<std::string>& arguments) {
   std::string problem = DeviceRootProblem(root);
   std::error_code code;
   if (problem.empty()) {
-    platform::SetEnvironmentValue("ORVANTA_DEVICE_ROOT", fs::absolute(root, code).string());
-    RunUpdate(fs::absolute(root, code), language, {}, ProgramBeside("orvanta-update").string(), &problem);
+    fs::path absolute = fs::absolute(root, code);
+    platform::SetEnvironmentValue("ORVANTA_DEVICE_ROOT", absolute.string());
+    RunUpdate(absolute, language, {}, ProgramBeside("orvanta-update").string(), &problem);
   }
   if (!problem.empty()) {
     std::fprintf(stderr, "orvanta-sim update: %s\n", problem.c_str());

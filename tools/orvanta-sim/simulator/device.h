@@ -12,7 +12,6 @@ namespace orvanta_sim {
 // folder up, as the tool writes it).
 extern const char* const kUpdateFolder;
 extern const char* const kRunLog;
-constexpr int kTypeCount = 18;
 
 // Why `root` does not hold a simulated device (it is missing, not a folder,
 // or has no drive folder such as ROOT/C), or empty when it does.

@@ -222,7 +222,7 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
     package::ChangeListHead head;
     package::DecodeChangeHead(reinterpret_cast<const std::uint8_t*>(bytes.data()) + package::kHeaderSize, &head);
     std::uint32_t type = header.PackageType;
-    entry.type = type < version::kPackageTypeCount ? platform::NarrowToUtf8(platform::WideToNarrow(version::PackageTypeName(static_cast<int>(type)))) : "?";
+    entry.type = type < version::kPackageTypeCount ? platform::WideToUtf8(version::PackageTypeName(static_cast<int>(type))) : "?";
     entry.name = platform::NarrowToUtf8(platform::WideToNarrow(package::HeaderText(header.Name)));
     entry.detail = platform::NarrowToUtf8(platform::WideToNarrow(package::HeaderText(header.Detail)));
     report->packages.push_back(entry);
@@ -254,7 +254,7 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
         }
       }
       if (record.IsFolder == 0 && (record.IsAdded != 0 || record.IsChanged != 0)) {
-        for (int other = 0; other < kTypeCount; ++other) {
+        for (int other = 0; other < version::kPackageTypeCount; ++other) {
           std::string location = FoldCase(WithBackslash(locations[static_cast<std::size_t>(other)]));
           if (static_cast<std::uint32_t>(other) == type || location.empty() || location.size() <= root.size() ||
               FoldCase(target).rfind(location, 0) != 0) {
@@ -262,7 +262,7 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
           }
           report->warnings.push_back(what + " lands in " + platform::NarrowToUtf8(locations[static_cast<std::size_t>(other)]) +
                                      ", the location of " +
-                                     platform::NarrowToUtf8(platform::WideToNarrow(version::PackageTypeName(other))) + " packages");
+                                     platform::WideToUtf8(version::PackageTypeName(other)) + " packages");
           break;
         }
       }
@@ -362,11 +362,7 @@ void PrintJson(const Report& r, int code) {
          ",\n  \"attributesOnly\": " + JsonList(r.attributesOnly) + ",\n  \"removed\": " + JsonList(r.removed) +
          ",\n  \"deferred\": [";
   for (std::size_t i = 0; i < r.deferred.size(); ++i) {
-    const platform::PendingOperation& op = r.deferred[i];
-    out += std::string(i == 0 ? "" : ", ") + "{\"operation\": " + JsonString(op.isDelete ? "delete" : "move") +
-           (op.isDelete ? ", \"path\": " + JsonString(platform::NarrowToUtf8(op.from))
-                        : ", \"from\": " + JsonString(platform::NarrowToUtf8(op.from)) + ", \"to\": " + JsonString(platform::NarrowToUtf8(op.to))) +
-           "}";
+    out += std::string(i == 0 ? "" : ", ") + OperationJson(r.deferred[i]);
   }
   out += "],\n  \"restartFailures\": " + JsonList(r.restartFailures) + ",\n  \"errors\": " + JsonList(r.errors) +
          ",\n  \"decision\": " + JsonString(r.decision) + ",\n  \"decisionLines\": " + JsonList(r.decisionLines) +
