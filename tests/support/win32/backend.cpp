@@ -2,9 +2,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "tests/support/scratch.h"
 
@@ -46,7 +48,19 @@ std::FILE* OpenCommandPipe(const std::string& command, const char* mode) {
   return _popen(("\"" + command + "\"").c_str(), mode);
 }
 int CloseCommandPipe(std::FILE* pipe) { return _pclose(pipe); }
-int RunCommand(const std::string& command) { return std::system(("\"" + command + "\"").c_str()); }
+// cmd answers 9009 when it cannot start the program. Under Wine that has
+// happened to a program that was there, started as another process of the
+// same program ended; such a start is tried again. A program that is really
+// missing fails all three times.
+int RunCommand(const std::string& command) {
+  int code = 0;
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    code = std::system(("\"" + command + "\"").c_str());
+    if (code != 9009) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  return code;
+}
 
 // The programs are built beside the test executables.
 std::string ProgramPath(const std::string& name) {
