@@ -11,8 +11,7 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <memory>
 
 #include "platform/fault.h"
 #include "platform/posix/sim_device.h"
@@ -32,9 +31,7 @@ bool ParsePid(const char* name, int* pid) {
 // The device root that process `pid` works on, as DeviceRoot() resolves it
 // for the calling process; "" when its environment cannot be read.
 std::string DeviceRootOf(int pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
-  if (!in) return std::string();
-  std::string environment((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string environment = sim::ReadProcFile("/proc/" + std::to_string(pid) + "/environ");
   std::string root, home;
   for (std::size_t start = 0; start < environment.size();) {
     std::size_t end = environment.find('\0', start);
@@ -59,17 +56,16 @@ std::string DeviceRootOf(int pid) {
 bool ListProcesses(std::vector<ProcessEntry>* processes) {
   processes->clear();
   if (FaultHit(FaultOp::ListProcesses)) return false;
-  DIR* proc = opendir("/proc");
+  std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
   if (proc == nullptr) return sim::FailFromErrno();
   std::string root = sim::DeviceRoot();
   int self = getpid();
-  while (dirent* entry = readdir(proc)) {
+  while (dirent* entry = readdir(proc.get())) {
     int pid = 0;
     if (!ParsePid(entry->d_name, &pid) || sim::ProcessStartTime(pid) == 0) continue;
     if (pid != self && DeviceRootOf(pid) != root) continue;
     processes->push_back(ProcessEntry{static_cast<Dword>(pid), sim::ProcessImageName(pid)});
   }
-  closedir(proc);
   return true;
 }
 

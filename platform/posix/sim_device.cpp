@@ -605,10 +605,25 @@ bool Fail(Dword error) {
   return false;
 }
 
+std::string ReadProcFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::string();
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof(buffer));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) text.clear();
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
 unsigned long long ProcessStartTime(int pid) {
   if (pid <= 0) return 0;
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string stat = ReadProcFile("/proc/" + std::to_string(pid) + "/stat");
   // "PID (COMM) STATE ..." where COMM may itself hold blanks and parentheses.
   std::size_t close = stat.rfind(')');
   if (close == std::string::npos) return 0;
@@ -630,10 +645,8 @@ std::string ProcessImageName(int pid) {
   ssize_t length = readlink((proc + "/exe").c_str(), target.data(), target.size());
   if (length <= 0) {
     // Kernel threads have no image; the system lists them by name.
-    std::ifstream in(proc + "/comm");
-    std::string name;
-    std::getline(in, name);
-    return DeviceName(name);
+    std::string name = ReadProcFile(proc + "/comm");
+    return DeviceName(name.substr(0, name.find('\n')));
   }
   target.resize(static_cast<std::size_t>(length));
   const std::string deleted = " (deleted)";

@@ -92,6 +92,10 @@ double TimeScale();
 
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 
+// The whole content of a file under /proc, "" when it cannot be read: a
+// process may end while its files are read, which then fail with ESRCH.
+std::string ReadProcFile(const std::string& path);
+
 // The start time of host process `pid` in clock ticks since boot, which tells
 // it from a later process with the same id; 0 when it does not run (a process
 // that has ended but was not yet reaped counts as ended).
