@@ -2,10 +2,10 @@
 // and a report of what they did to it and where they do not fit it.
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -25,10 +25,20 @@ namespace {
 
 std::string DeviceName(const fs::path& host) { return platform::WideToNarrow(host.filename().u16string()); }
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// The first `limit` bytes of a file, or all of it, in one read; empty when it
+// cannot be read.
+std::string ReadStart(const fs::path& path, std::uint64_t limit) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::streamoff end = in.tellg();
+  if (!in || end < 0) return {};
+  std::string bytes(std::min<std::uint64_t>(static_cast<std::uint64_t>(end), limit), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  return bytes;
 }
+
+std::string ReadAll(const fs::path& path) { return ReadStart(path, UINT64_MAX); }
 
 // One file or folder of the device as it was or is.
 struct Node {
@@ -52,9 +62,12 @@ Snapshot TakeSnapshot(const fs::path& root, const std::vector<std::string>& skip
     if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') continue;
     auto it = fs::recursive_directory_iterator(drive->path(), code);
     for (; !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
-      fs::path relative = fs::relative(it->path(), drive->path(), code);
+      fs::path relative = it->path().lexically_relative(drive->path());
       std::string device = letter + ":";
-      for (const fs::path& part : relative) device += "\\" + DeviceName(part);
+      for (const fs::path& part : relative) {
+        device += '\\';
+        device += DeviceName(part);
+      }
       Node node;
       node.device = device;
       node.relative = fs::path(letter) / relative;
@@ -118,7 +131,7 @@ void CompareSnapshots(const Snapshot& before, const Snapshot& after, const fs::p
     if (node.folder) continue;
     const Node& was = old->second;
     bool touched = was.size != node.size || was.time != node.time || was.device != node.device;
-    bool same = !touched || SameContent(copy / node.relative, original / was.relative);
+    bool same = !touched || (was.size == node.size && SameContent(copy / node.relative, original / was.relative));
     if (!same || was.device != node.device) {
       report->changed.push_back(shown);
     } else if (was.readOnly != node.readOnly) {
@@ -209,7 +222,13 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
               const Snapshot& before, Report* report) {
   std::set<std::string> made;  // folders that earlier records create
   for (const std::string& path : packages) {
-    std::string bytes = ReadAll(path);
+    // The header and the change list, not the files after them.
+    std::string bytes = ReadStart(path, package::kChangeListStart);
+    if (bytes.size() == package::kChangeListStart) {
+      package::ChangeListHead head;
+      package::DecodeChangeHead(reinterpret_cast<const std::uint8_t*>(bytes.data()) + package::kHeaderSize, &head);
+      bytes = ReadStart(path, std::uint64_t{package::kChangeListStart} + head.ChangeListLength);
+    }
     std::string file = fs::path(path).filename().string();
     PackageReport entry;
     entry.file = file;
@@ -497,7 +516,8 @@ int Try(const std::vector<std::string>& arguments) {
     }
     Snapshot before = TakeSnapshot(copy, skipped);
     fs::path log = HostPathOf(copy, kRunLog);
-    std::size_t logStart = ReadAll(log).size();
+    std::uintmax_t logSize = fs::file_size(log, code);
+    std::size_t logStart = code ? 0 : static_cast<std::size_t>(logSize);
     std::error_code ignored;
     fs::remove(copy / "sim" / "window.txt", ignored);
     CheckFit(packages, locations, before, &report);
