@@ -11,4 +11,11 @@ namespace app {
 // gives 0, a missing tag the empty text.
 void ReadCommandLine(const std::string& commandLine, std::uint32_t* processId, std::string* tag);
 
+// Whether the command line is "--help" or "-h" alone (blanks around it
+// allowed): a person asking how to run the tool, not the device starting it.
+bool AsksForHelp(const std::string& commandLine);
+
+// The text printed for --help.
+extern const char kUsage[];
+
 }  // namespace app

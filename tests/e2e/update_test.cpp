@@ -95,6 +95,21 @@ TEST_F(UpdateTest, AFileInUseIsReplacedAtTheNextRestart) {
   EXPECT_FALSE(testsupport::Exists(PathOf("Update\\Tmp\\engine.dlla")));
 }
 
+TEST_F(UpdateTest, HelpPrintsTheUsageAndStartsNoUpdate) {
+  InstallOldRelease();
+  WriteDescriptor("false", {"software.zam"});
+  testsupport::ChangeDirectory(PathOf("Update"));
+  for (const char* help : {"--help", "-h"}) {
+    std::string output;
+    EXPECT_EQ(testsupport::RunProgram(testsupport::UpdateToolName(), help, &output), 0) << help;
+    EXPECT_EQ(output.rfind("usage: orvanta-update PID LANGUAGE\n", 0), 0u) << output;
+    EXPECT_NE(output.find("ORVANTA_DEVICE_ROOT"), std::string::npos) << output;
+  }
+  testsupport::ChangeDirectory(Dir());
+  EXPECT_FALSE(testsupport::Exists(PathOf("update_log.txt")));
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "engine.dll"), "engine 1");
+}
+
 // Destinations the device does not have yet: a language it never had (the
 // package's own folder) and a location folder that is missing altogether.
 class NewFolderTest : public e2e::E2eTest {
