@@ -54,13 +54,17 @@ int Restart();
 // Prints the pending restart operations, one per line, or as JSON.
 int Pending(bool json);
 
+// The device's folder: ORVANTA_DEVICE_ROOT, else $HOME/.orvanta/device.
+std::string DeviceRoot();
+
 // Why the device the operations act on is not a simulated device, or empty
 // (always empty on Windows, where the device is the machine itself).
 std::string DeviceProblem();
 
-// stage, update and try, which need the device simulator; `arguments` start
-// with the command. Returns the exit code.
-int SimulatorCommand(const std::vector<std::string>& arguments);
+// stage, update and try on the device `device`, which need the device
+// simulator; `arguments` start with the command and no longer name the
+// device. Returns the exit code.
+int SimulatorCommand(const std::string& device, const std::vector<std::string>& arguments);
 
 // set connected-standby on|off, set timeout AC DC, set os-version
 // MAJOR.MINOR, set policy NAME VALUE.

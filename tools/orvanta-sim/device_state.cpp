@@ -23,12 +23,7 @@ const char kPolicyKey[] = "HKCU\\Software\\Policies\\Microsoft\\Windows\\System"
 const char kIdleResiliency[] = "{2E601130-5351-4D9D-8E04-252966BAD054}";
 const char kExecutionRequiredTimeout[] = "{3166BC41-7E98-4E03-B34E-EC0F5F2B218E}";
 
-fs::path SimFolder() {
-  const char* root = std::getenv("ORVANTA_DEVICE_ROOT");
-  if (root != nullptr && *root != '\0') return fs::path(root) / "sim";
-  const char* home = std::getenv("HOME");
-  return fs::path(home != nullptr ? home : "") / ".orvanta" / "device" / "sim";
-}
+fs::path SimFolder() { return fs::path(DeviceRoot()) / "sim"; }
 
 std::vector<std::string> Lines(const std::string& name) {
   std::vector<std::string> lines;
@@ -101,6 +96,13 @@ std::string Hex(unsigned long value) {
 }
 
 }  // namespace
+
+std::string DeviceRoot() {
+  const char* root = std::getenv("ORVANTA_DEVICE_ROOT");
+  if (root != nullptr && *root != '\0') return root;
+  const char* home = std::getenv("HOME");
+  return (fs::path(home != nullptr ? home : "") / ".orvanta" / "device").string();
+}
 
 int SetTimeout(unsigned long ac, unsigned long dc) {
   std::vector<std::string> lines = Lines("power-scheme.tsv");

@@ -7,6 +7,7 @@
 
 #include "platform/process.h"
 #include "platform/restart.h"
+#include "tests/support/posix/read_only_folder.h"
 #include "tests/tools/zampack_fixture.h"
 
 namespace {
@@ -170,6 +171,51 @@ TEST_F(SimToolTest, StageWritesTheListAndUpdateRunsTheToolWithTheApplicationsPro
   EXPECT_EQ(starts, start + start);
 }
 
+TEST_F(SimToolTest, UpdateExitsWithTheOutcomeAndSumsItUp) {
+  testsupport::SetEnvironment("ORVANTA_SIM_TIME_SCALE", "0");
+  std::string corrupt = Slurp(Host("sw.zam"));
+  corrupt[corrupt.size() - 1] ^= 0x55;
+  Put("bad.zam", corrupt);
+  std::string log = Host("dev/C/Orvanta/update_log.txt");
+  std::string output;
+  ASSERT_EQ(Sim("stage --device " + Q("dev") + " " + Q("bad.zam") + " " + Q("sw.zam"), &output), 0) << output;
+  EXPECT_EQ(Sim("update --device " + Q("dev"), &output), 1) << output;
+  for (const std::string& part :
+       {"Update of " + Host("dev") + " (en-US): the run had errors\n",
+        std::string("Package bad.zam (SOFTWARE Orvanta 2.0): failed, 1 ERROR line\n"),
+        std::string("  ERROR: Checksum didn't match for \"bad.zam\".\nPackage sw.zam (SOFTWARE Orvanta 2.0): applied\n"
+                    "  window: SOFTWARE  Orvanta  2.0 - Complete\nERROR lines in the run log: 1\n"),
+        std::string("Pending for the restart: none\nFinal decision: application launched\n"),
+        "Run log: " + log + "\nExit code 1\n"}) {
+    EXPECT_TRUE(Has(output, part)) << part << "\n" << output;
+  }
+  // The same as JSON, read by another program.
+  Put("read.py",
+      "import json,sys\n"
+      "r=json.load(open(sys.argv[1], encoding='utf-8'))\n"
+      "print(r['exitCode'], r['errorCount'], [p['outcome'] for p in r['packages']], r['decision'], r['runLog'])\n");
+  ASSERT_EQ(Sim("stage " + Q("dev") + " " + Q("sw.zam"), &output), 0) << output;
+  EXPECT_EQ(Sim("update " + Q("dev") + " --json > " + Q("report.json")), 0);
+  std::string run = "python3 " + Q("read.py") + " " + Q("report.json") + " > " + Q("printed") + " 2>&1";
+  ASSERT_EQ(std::system(run.c_str()), 0) << Slurp(Host("printed"));
+  EXPECT_EQ(Slurp(Host("printed")), "0 0 ['applied'] application launched " + log + "\n");
+  // A window that cannot be created, and a device that refuses every write:
+  // the update did not run.
+  Put("dev/sim/window-fails", "");
+  EXPECT_EQ(Sim("update " + Q("dev"), &output), 2) << output;
+  EXPECT_TRUE(Has(output, "the update did not run\n  the update tool ended before it read its descriptor\n")) << output;
+  EXPECT_TRUE(Has(output, "ERROR lines in the run log: 1\n  ERROR: InitApp() failed.\n")) << output;
+  fs::remove(host_ / "dev/sim/window-fails");
+  {
+    testsupport::ReadOnlyFolder readOnly(Host("dev"));
+    EXPECT_EQ(Sim("update " + Q("dev"), &output), 2) << output;
+  }
+  EXPECT_TRUE(Has(output, "the update did not run\n  the update tool wrote nothing to its run log " + log +
+                              ": it cannot be opened for writing (ERROR_ACCESS_DENIED (5))\n"))
+      << output;
+  EXPECT_TRUE(Has(output, "Package sw.zam (SOFTWARE Orvanta 2.0): not reached\n")) << output;
+}
+
 TEST_F(SimToolTest, TryRunsTheCopysOwnServiceAndLeavesTheDevicesServiceRunning) {
   std::string output;
   ASSERT_EQ(Sim("init --service " + Q("svc"), &output), 0) << output;
@@ -210,15 +256,25 @@ TEST_F(SimToolTest, AFolderThatHoldsNoDeviceIsRefusedByEveryCommand) {
   std::string empty = Q("empty");
   for (const std::string& command : {"stage " + empty + " " + Q("sw.zam"), "update " + empty,
                                      "try --device " + empty + " " + Q("sw.zam"), "try --device " + Q("nowhere") +
-                                     " " + Q("sw.zam")}) {
+                                     " " + Q("sw.zam"), "update --device " + Q("nowhere")}) {
     EXPECT_NE(Sim(command, &output), 0) << command;
     EXPECT_TRUE(Has(output, "holds no simulated device") || Has(output, "No such file or directory")) << output;
   }
   testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", Host("empty"));
-  for (const char* command : {"pending", "pending --json", "restart", "show", "events", "set os-version 6.1"}) {
+  for (const std::string& command : std::vector<std::string>{"pending", "pending --json", "restart", "show", "events", "set os-version 6.1",
+                                     "restart --device " + empty, "show " + empty, "set " + empty + " policy DisableCMD 1"}) {
     EXPECT_EQ(Sim(command, &output), 1) << command;
     EXPECT_TRUE(Has(output, Host("empty") + ": holds no simulated device")) << output;
   }
+  // The device named by --device or as the first argument, over the variable.
+  for (const std::string& command : std::vector<std::string>{"restart --device " + Q("dev"), "restart " + Q("dev"), "events --device " + Q("dev"),
+                                     "set --device " + Q("dev") + " os-version 6.1", "pending " + Q("dev") + " --json"}) {
+    EXPECT_EQ(Sim(command, &output), 0) << command << "\n" << output;
+  }
+  EXPECT_EQ(Slurp(Host("dev/sim/os-version")), "6.1\n");
+  EXPECT_TRUE(Has(Slurp(Host("dev/sim/restarts.log")), "\n")) << "two restarts recorded";
+  EXPECT_EQ(Sim("show --device " + Q("dev") + " " + Q("dev"), &output), 2);
+  EXPECT_TRUE(Has(output, "the device is named twice")) << output;
   EXPECT_EQ(Sim("try --device " + Q("dev") + " --frobnicate " + Q("sw.zam"), &output), 2);
   EXPECT_TRUE(Has(output, "unknown option --frobnicate")) << output;
   EXPECT_FALSE(fs::exists(host_ / "empty/sim"));

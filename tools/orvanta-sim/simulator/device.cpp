@@ -4,6 +4,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +15,8 @@
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "tools/common/json.h"
+#include "tools/orvanta-sim/simulator/run_report.h"
 #include "version/package_type.h"
 
 namespace orvanta_sim {
@@ -180,69 +183,200 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
   return true;
 }
 
-int Stage(const std::vector<std::string>& arguments) {
-  if (arguments.size() < 3) {
-    std::fputs("usage: orvanta-sim stage ROOT PACKAGE...\n", stderr);
+int Stage(const std::string& device, const std::vector<std::string>& arguments) {
+  if (arguments.size() < 2) {
+    std::fputs("usage: orvanta-sim stage [--device DEVICE | DEVICE] PACKAGE...\n", stderr);
     return 2;
   }
-  std::string problem = DeviceRootProblem(arguments[1]);
+  std::string problem;
   std::vector<std::string> notes;
-  std::vector<std::string> packages(arguments.begin() + 2, arguments.end());
-  if (problem.empty()) StagePackages(arguments[1], packages, &notes, &problem);
+  std::vector<std::string> packages(arguments.begin() + 1, arguments.end());
+  StagePackages(device, packages, &notes, &problem);
   for (const std::string& note : notes) std::printf("note: %s\n", note.c_str());
   if (!problem.empty()) {
     std::fprintf(stderr, "orvanta-sim stage: %s\n", problem.c_str());
     return 1;
   }
-  std::printf("staged %zu packages in %s (UpdateInfo.xml lists them in this order)\n", packages.size(), kUpdateFolder);
+  std::printf("staged %zu package%s in %s (UpdateInfo.xml lists them in this order)\n", packages.size(),
+              packages.size() == 1 ? "" : "s", kUpdateFolder);
   return 0;
 }
 
-int Update(const std::vector<std::string>& arguments) {
-  std::string root;
+namespace {
+
+// The packages the descriptor lists, with their header fields where the
+// file is there to read.
+std::vector<PackageReport> ListedPackages(const fs::path& root) {
+  std::vector<PackageReport> packages;
+  pugi::xml_document document;
+  document.load_file(HostPathOf(root, std::string(kUpdateFolder) + "UpdateInfo.xml").c_str());
+  for (pugi::xml_node file : document.child("UpdateInfo").child("UpdateList").children()) {
+    if (file.type() != pugi::node_element) continue;
+    PackageReport package;
+    package.file = file.text().get();
+    ReadPackageHeader(ReadAll(HostPathOf(root, kUpdateFolder + Narrow(package.file.c_str()))), &package);
+    packages.push_back(package);
+  }
+  return packages;
+}
+
+// How the run handed the device back, from the device's timeline after the
+// tool was started: the installers, restart requests, service starts and
+// programs it started.
+void ReadEndings(const std::string& timeline, const std::string& toolPath, const std::string& application,
+                 std::vector<std::string>* endings, std::vector<std::string>* events) {
+  bool toolStarted = false;
+  for (std::size_t start = 0; start < timeline.size();) {
+    std::size_t end = timeline.find('\n', start);
+    if (end == std::string::npos) end = timeline.size();
+    std::string line = timeline.substr(start, end - start);
+    start = end + 1;
+    std::size_t tab = line.find('\t');
+    std::size_t second = tab == std::string::npos ? std::string::npos : line.find('\t', tab + 1);
+    if (second == std::string::npos) continue;
+    std::string event = line.substr(tab + 1, second - tab - 1);
+    std::string details = line.substr(second + 1);
+    if (!toolStarted) {
+      toolStarted = event == "program-start" && details.rfind(toolPath + ";", 0) == 0;
+      continue;
+    }
+    std::string ending;
+    if (event == "program-start" && FoldCase(details).rfind(FoldCase(application) + ";", 0) == 0) {
+      ending = "application launched";
+    } else if (event == "program-start" && FoldCase(details).find("msiexec") != std::string::npos) {
+      ending = "installers run";
+    } else if (event == "program-start") {
+      ending = "program started";
+    } else if (event == "shutdown-request") {
+      ending = "restart requested";
+    } else if (event == "service-start") {
+      ending = "service restarted";
+    } else if (event == "service-start-failed") {
+      ending = "service start failed";
+    } else {
+      continue;
+    }
+    if (std::find(endings->begin(), endings->end(), ending) == endings->end()) endings->push_back(ending);
+    events->push_back(event + ": " + details);
+  }
+}
+
+// Why nothing reached the run log: the reason opening it for writing fails
+// here, as it failed for the tool.
+std::string LogProblem(const fs::path& root) {
+  std::string log = HostPathOf(root, kRunLog).string();
+  std::error_code code;
+  bool existed = fs::exists(log, code);
+  platform::File file = platform::OpenFile(kRunLog, platform::kGenericWrite, platform::kShareRead,
+                                           platform::Disposition::OpenAlways, platform::kAttributeNormal);
+  if (!file.IsValid()) {
+    return "the update tool wrote nothing to its run log " + log + ": it cannot be opened for writing (" +
+           platform::ErrorText(platform::LastError()) + ")";
+  }
+  file.Close();
+  if (!existed) fs::remove(log, code);
+  return "the update tool wrote nothing to its run log " + log;
+}
+
+std::vector<std::string> FirstOf(const std::vector<std::string>& lines, std::size_t count) {
+  return std::vector<std::string>(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(count, lines.size())));
+}
+
+}  // namespace
+
+int Update(const std::string& device, const std::vector<std::string>& arguments) {
+  const char* usage = "usage: orvanta-sim update [--device DEVICE | DEVICE] [--lang TAG] [--json]";
   std::string language = "en-US";
+  bool json = false;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     if (arguments[i] == "--lang" && i + 1 < arguments.size()) {
       language = arguments[++i];
-    } else if (arguments[i].rfind("--", 0) == 0 || !root.empty()) {
-      std::fprintf(stderr, "orvanta-sim update: unexpected %s\nusage: orvanta-sim update ROOT [--lang TAG]\n",
-                   arguments[i].c_str());
-      return 2;
+    } else if (arguments[i] == "--json") {
+      json = true;
     } else {
-      root = arguments[i];
+      std::fprintf(stderr, "orvanta-sim update: unexpected %s\n%s\n", arguments[i].c_str(), usage);
+      return 2;
     }
   }
-  if (root.empty()) {
-    std::fputs("usage: orvanta-sim update ROOT [--lang TAG]\n", stderr);
+  std::error_code code;
+  fs::path root = fs::absolute(device, code);
+  fs::path log = HostPathOf(root, kRunLog);
+  fs::path timeline = root / "sim" / "events.log";
+  std::size_t logStart = ReadAll(log).size();
+  std::size_t timelineStart = ReadAll(timeline).size();
+  fs::remove(root / "sim" / "window.txt", code);
+  RunReport run;
+  run.packages = ListedPackages(root);
+  std::string tool = ProgramBeside("orvanta-update").string();
+  std::string problem;
+  if (!RunUpdate(root, language, {}, tool, &problem)) {
+    std::fprintf(stderr, "orvanta-sim update: %s\n", problem.c_str());
     return 2;
   }
-  std::string problem = DeviceRootProblem(root);
-  std::error_code code;
-  if (problem.empty()) {
-    fs::path absolute = fs::absolute(root, code);
-    platform::SetEnvironmentValue("ORVANTA_DEVICE_ROOT", absolute.string());
-    RunUpdate(absolute, language, {}, ProgramBeside("orvanta-update").string(), &problem);
+  std::vector<std::string> lines = LogLines(ReadAll(log), logStart);
+  ReadRun(lines, ReadAll(root / "sim" / "window.txt"), &run);
+  std::vector<platform::PendingOperation> pending;
+  platform::ListPendingOperations(&pending);
+  std::vector<std::string> locations;
+  ReadLocations(root, &locations);
+  std::vector<std::string> endings;
+  std::vector<std::string> endingEvents;
+  ReadEndings(ReadAll(timeline).substr(std::min(timelineStart, ReadAll(timeline).size())), tool,
+              ApplicationPath(locations), &endings, &endingEvents);
+  if (endings.empty() && run.decision == "prompt") endings.push_back("restart prompt shown");
+
+  std::vector<std::string> problems;
+  if (lines.empty()) problems.push_back(LogProblem(root));
+  else if (!run.loaded) problems.push_back("the update tool ended before it read its descriptor");
+  else if (!run.ended) problems.push_back("the run log does not end with \"End updater execution.\": the tool did not finish");
+  bool applied = std::all_of(run.packages.begin(), run.packages.end(),
+                             [](const PackageReport& p) { return std::string(Outcome(p)) == "applied"; });
+  int result = !run.loaded ? 2 : (run.errors.empty() && applied && problems.empty()) ? 0 : 1;
+  const char* verdict = result == 0   ? "every package applied without an ERROR line"
+                        : result == 1 ? "the run had errors"
+                                      : "the update did not run";
+  std::string decision;
+  for (const std::string& ending : endings) decision += (decision.empty() ? "" : ", ") + ending;
+  if (decision.empty()) decision = "none seen";
+  std::vector<std::string> pendingTexts;
+  for (const platform::PendingOperation& op : pending) pendingTexts.push_back(platform::NarrowToUtf8(OperationText(op)));
+
+  if (json) {
+    using tools::JsonString;
+    std::string out = "{\n  \"device\": " + JsonString(root.string()) + ",\n  \"language\": " + JsonString(language) +
+                      ",\n  \"packages\": " + PackagesJson(run.packages) +
+                      ",\n  \"errorCount\": " + std::to_string(run.errors.size()) +
+                      ",\n  \"errors\": " + JsonList(run.errors) + ",\n  \"pending\": [";
+    for (std::size_t i = 0; i < pending.size(); ++i) out += (i == 0 ? "" : ", ") + OperationJson(pending[i]);
+    out += "],\n  \"decision\": " + JsonString(decision) + ",\n  \"endings\": " + JsonList(endings) +
+           ",\n  \"decisionEvents\": " + JsonList(endingEvents) + ",\n  \"problems\": " + JsonList(problems) +
+           ",\n  \"runLog\": " + JsonString(log.string()) + ",\n  \"outcome\": " + JsonString(verdict) +
+           ",\n  \"exitCode\": " + std::to_string(result) + "\n}\n";
+    std::fputs(out.c_str(), stdout);
+    return result;
   }
-  if (!problem.empty()) {
-    std::fprintf(stderr, "orvanta-sim update: %s\n", problem.c_str());
-    return 1;
-  }
-  std::printf("the update tool has ended; its log is %s\n", kRunLog);
-  return 0;
+  constexpr std::size_t kShown = 3;
+  std::printf("Update of %s (%s): %s\n", root.string().c_str(), language.c_str(), verdict);
+  for (const std::string& line : problems) std::printf("  %s\n", line.c_str());
+  PrintPackages(run.packages, kShown);
+  std::printf("ERROR lines in the run log: %zu\n", run.errors.size());
+  for (const std::string& line : FirstOf(run.errors, kShown)) std::printf("  %s\n", line.c_str());
+  if (run.errors.size() > kShown) std::printf("  (%zu more in the run log)\n", run.errors.size() - kShown);
+  PrintList("Pending for the restart", pendingTexts);
+  std::printf("Final decision: %s\n", decision.c_str());
+  for (const std::string& event : endingEvents) std::printf("  %s\n", event.c_str());
+  std::printf("Run log: %s\n", log.string().c_str());
+  std::printf("Exit code %d\n", result);
+  return result;
 }
 
-std::string DeviceProblem() {
-  const char* root = std::getenv("ORVANTA_DEVICE_ROOT");
-  const char* home = std::getenv("HOME");
-  std::string path = root != nullptr && *root != '\0' ? root : std::string(home != nullptr ? home : "") + "/.orvanta/device";
-  return DeviceRootProblem(path);
-}
+std::string DeviceProblem() { return DeviceRootProblem(DeviceRoot()); }
 
-int SimulatorCommand(const std::vector<std::string>& arguments) {
+int SimulatorCommand(const std::string& device, const std::vector<std::string>& arguments) {
   const std::string& command = arguments[0];
-  if (command == "stage") return Stage(arguments);
-  if (command == "update") return Update(arguments);
-  return Try(arguments);
+  if (command == "stage") return Stage(device, arguments);
+  if (command == "update") return Update(device, arguments);
+  return Try(device, arguments);
 }
 
 }  // namespace orvanta_sim

@@ -47,9 +47,9 @@ struct Hold {
 bool RunUpdate(const fs::path& root, const std::string& language, const std::vector<Hold>& holds,
                const std::string& toolPath, std::string* problem);
 
-// Commands.
-int Stage(const std::vector<std::string>& arguments);
-int Update(const std::vector<std::string>& arguments);
-int Try(const std::vector<std::string>& arguments);
+// Commands on the device `device`; `arguments` start with the command.
+int Stage(const std::string& device, const std::vector<std::string>& arguments);
+int Update(const std::string& device, const std::vector<std::string>& arguments);
+int Try(const std::string& device, const std::vector<std::string>& arguments);
 
 }  // namespace orvanta_sim

@@ -18,27 +18,13 @@
 #include "tools/common/json.h"
 #include "tools/orvanta-sim/commands.h"
 #include "tools/orvanta-sim/simulator/device.h"
+#include "tools/orvanta-sim/simulator/run_report.h"
 #include "version/package_type.h"
 
 namespace orvanta_sim {
 namespace {
 
 std::string DeviceName(const fs::path& host) { return platform::WideToNarrow(host.filename().u16string()); }
-
-// The first `limit` bytes of a file, or all of it, in one read; empty when it
-// cannot be read.
-std::string ReadStart(const fs::path& path, std::uint64_t limit) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  std::streamoff end = in.tellg();
-  if (!in || end < 0) return {};
-  std::string bytes(std::min<std::uint64_t>(static_cast<std::uint64_t>(end), limit), '\0');
-  in.seekg(0);
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  return bytes;
-}
-
-std::string ReadAll(const fs::path& path) { return ReadStart(path, UINT64_MAX); }
 
 // One file or folder of the device as it was or is.
 struct Node {
@@ -93,26 +79,14 @@ Snapshot TakeSnapshot(const fs::path& root, const std::vector<std::string>& skip
   return nodes;
 }
 
-struct PackageReport {
-  std::string file;
-  std::string type;
-  std::string name;
-  std::string detail;
-  std::string status;
-  std::vector<std::string> errors;
-};
-
 struct Report {
   std::string device;
   std::string copy;
   std::string language;
-  std::vector<PackageReport> packages;
+  RunReport run;
   std::vector<std::string> added, changed, attributesOnly, removed;
   std::vector<platform::PendingOperation> deferred;
   std::vector<std::string> restartFailures;
-  std::vector<std::string> errors;
-  std::vector<std::string> decisionLines;
-  std::string decision;
   std::vector<std::string> warnings;
   std::vector<std::string> notes;
 };
@@ -146,72 +120,6 @@ void CompareSnapshots(const Snapshot& before, const Snapshot& after, const fs::p
   }
 }
 
-// The log lines after `offset`, without their time prefixes.
-std::vector<std::string> LogLines(const std::string& log, std::size_t offset) {
-  std::vector<std::string> lines;
-  std::size_t start = offset;
-  while (start < log.size()) {
-    std::size_t end = log.find("\r\n", start);
-    if (end == std::string::npos) end = log.size();
-    std::string line = log.substr(start, end - start);
-    if (line.size() > 24 && line[4] == '-' && line[23] == ' ') line = line.substr(24);
-    if (!line.empty()) lines.push_back(platform::NarrowToUtf8(line));
-    start = end + 2;
-  }
-  return lines;
-}
-
-void ReadRun(const std::vector<std::string>& lines, const std::string& window, Report* report) {
-  std::size_t current = 0;
-  bool inPackage = false;
-  bool inDecision = false;
-  for (const std::string& line : lines) {
-    if (line.rfind("Processing \"", 0) == 0) {
-      if (inPackage) ++current;
-      inPackage = true;
-    }
-    if (line.rfind("Main update process finished", 0) == 0) {
-      inPackage = false;
-      inDecision = true;
-    }
-    if (line == "End of main().") inDecision = false;
-    if (inDecision) report->decisionLines.push_back(line);
-    if (line.rfind("ERROR: ", 0) == 0) {
-      report->errors.push_back(line);
-      if (inPackage && current < report->packages.size()) report->packages[current].errors.push_back(line);
-    }
-    if (line == "We're on a device. Shutting down.") report->decision = "restart";
-    if (line == "Not on a device. Prompting user to shut down.") report->decision = "prompt";
-    if (line == "Restarting the service.") report->decision = "service";
-    if (line == "Restarting the service is not necessary.") report->decision = "application";
-    if (line.rfind("Main update process finished", 0) == 0 && line.find(" 0 installers") == std::string::npos) {
-      report->decision = "installers";
-    }
-  }
-  // The window shows each package as " TYPE  Name  Detail - stage  NN%".
-  std::vector<std::string> windowLines;
-  for (std::size_t start = 0; start < window.size();) {
-    std::size_t end = window.find('\n', start);
-    if (end == std::string::npos) end = window.size();
-    std::string line = window.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    windowLines.push_back(line);
-    start = end + 1;
-  }
-  std::size_t from = 0;
-  for (PackageReport& package : report->packages) {
-    std::string head = " " + package.type + "  " + package.name + "  ";
-    for (std::size_t i = from; i < windowLines.size(); ++i) {
-      if (windowLines[i].rfind(head, 0) == 0) {
-        package.status = windowLines[i].substr(1);
-        while (!package.status.empty() && package.status.back() == ' ') package.status.pop_back();
-        from = i + 1;
-        break;
-      }
-    }
-  }
-}
-
 std::string WithBackslash(std::string folder) {
   if (!folder.empty() && folder.back() != '\\') folder += '\\';
   return folder;
@@ -232,8 +140,8 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
     std::string file = fs::path(path).filename().string();
     PackageReport entry;
     entry.file = file;
-    if (bytes.size() < package::kChangeListStart) {
-      report->packages.push_back(entry);
+    if (!ReadPackageHeader(bytes, &entry) || bytes.size() < package::kChangeListStart) {
+      report->run.packages.push_back(entry);
       continue;
     }
     package::UpdateFileHeader header;
@@ -241,10 +149,7 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
     package::ChangeListHead head;
     package::DecodeChangeHead(reinterpret_cast<const std::uint8_t*>(bytes.data()) + package::kHeaderSize, &head);
     std::uint32_t type = header.PackageType;
-    entry.type = type < version::kPackageTypeCount ? platform::WideToUtf8(version::PackageTypeName(static_cast<int>(type))) : "?";
-    entry.name = platform::NarrowToUtf8(platform::WideToNarrow(package::HeaderText(header.Name)));
-    entry.detail = platform::NarrowToUtf8(platform::WideToNarrow(package::HeaderText(header.Detail)));
-    report->packages.push_back(entry);
+    report->run.packages.push_back(entry);
     if (type >= version::kPackageTypeCount) continue;
     std::string root = WithBackslash(locations[type]);
     if (package::NameIsFolder(type)) root = WithBackslash(root + platform::WideToNarrow(package::HeaderText(header.Name)));
@@ -328,21 +233,11 @@ void MovePendingOperations(const fs::path& original, const fs::path& copy, Repor
   std::ofstream(list, std::ios::binary | std::ios::trunc) << moved;
 }
 
-void PrintList(const char* title, const std::vector<std::string>& items) {
-  std::printf("%s:%s\n", title, items.empty() ? " none" : "");
-  for (const std::string& item : items) std::printf("  %s\n", item.c_str());
-}
-
 void PrintText(const Report& r, int code) {
-  std::printf("Tried %zu packages on a copy of %s (the device itself is not changed)\n", r.packages.size(),
+  std::printf("Tried %zu packages on a copy of %s (the device itself is not changed)\n", r.run.packages.size(),
               r.device.c_str());
   for (const std::string& note : r.notes) std::printf("note: %s\n", note.c_str());
-  for (const PackageReport& p : r.packages) {
-    std::printf("Package %s (%s %s %s): %s\n", p.file.c_str(), p.type.c_str(), p.name.c_str(), p.detail.c_str(),
-                p.errors.empty() ? "applied" : "failed");
-    std::printf("  window: %s\n", p.status.empty() ? "(no line)" : p.status.c_str());
-    for (const std::string& error : p.errors) std::printf("  %s\n", error.c_str());
-  }
+  PrintPackages(r.run.packages, r.run.errors.size());
   PrintList("Added", r.added);
   PrintList("Changed", r.changed);
   PrintList("Changed in attributes only", r.attributesOnly);
@@ -353,38 +248,25 @@ void PrintText(const Report& r, int code) {
   }
   PrintList("Waited for the restart", deferred);
   PrintList("Failed at the restart", r.restartFailures);
-  PrintList("ERROR lines in the run log", r.errors);
-  std::printf("Final decision: %s\n", r.decision.empty() ? "none logged" : r.decision.c_str());
-  for (const std::string& line : r.decisionLines) std::printf("  %s\n", line.c_str());
+  PrintList("ERROR lines in the run log", r.run.errors);
+  std::printf("Final decision: %s\n", r.run.decision.empty() ? "none logged" : r.run.decision.c_str());
+  for (const std::string& line : r.run.decisionLines) std::printf("  %s\n", line.c_str());
   PrintList("Warnings", r.warnings);
   std::printf("%s (exit code %d)\n", code == 0 ? "Clean: no ERROR line and no warning" : "Not clean", code);
-}
-
-std::string JsonList(const std::vector<std::string>& items) {
-  std::string out = "[";
-  for (std::size_t i = 0; i < items.size(); ++i) out += (i == 0 ? "" : ", ") + tools::JsonString(items[i]);
-  return out + "]";
 }
 
 void PrintJson(const Report& r, int code) {
   using tools::JsonString;
   std::string out = "{\n  \"device\": " + JsonString(r.device) + ",\n  \"language\": " + JsonString(r.language) +
-                    ",\n  \"packages\": [";
-  for (std::size_t i = 0; i < r.packages.size(); ++i) {
-    const PackageReport& p = r.packages[i];
-    out += std::string(i == 0 ? "\n" : ",\n") + "    {\"file\": " + JsonString(p.file) + ", \"type\": " +
-           JsonString(p.type) + ", \"name\": " + JsonString(p.name) + ", \"detail\": " + JsonString(p.detail) +
-           ", \"status\": " + JsonString(p.status) + ", \"outcome\": " +
-           JsonString(p.errors.empty() ? "applied" : "failed") + ", \"errors\": " + JsonList(p.errors) + "}";
-  }
-  out += "\n  ],\n  \"added\": " + JsonList(r.added) + ",\n  \"changed\": " + JsonList(r.changed) +
+                    ",\n  \"packages\": " + PackagesJson(r.run.packages);
+  out += ",\n  \"added\": " + JsonList(r.added) + ",\n  \"changed\": " + JsonList(r.changed) +
          ",\n  \"attributesOnly\": " + JsonList(r.attributesOnly) + ",\n  \"removed\": " + JsonList(r.removed) +
          ",\n  \"deferred\": [";
   for (std::size_t i = 0; i < r.deferred.size(); ++i) {
     out += std::string(i == 0 ? "" : ", ") + OperationJson(r.deferred[i]);
   }
-  out += "],\n  \"restartFailures\": " + JsonList(r.restartFailures) + ",\n  \"errors\": " + JsonList(r.errors) +
-         ",\n  \"decision\": " + JsonString(r.decision) + ",\n  \"decisionLines\": " + JsonList(r.decisionLines) +
+  out += "],\n  \"restartFailures\": " + JsonList(r.restartFailures) + ",\n  \"errors\": " + JsonList(r.run.errors) +
+         ",\n  \"decision\": " + JsonString(r.run.decision) + ",\n  \"decisionLines\": " + JsonList(r.run.decisionLines) +
          ",\n  \"warnings\": " + JsonList(r.warnings) + ",\n  \"notes\": " + JsonList(r.notes) +
          ",\n  \"exitCode\": " + std::to_string(code) + "\n}\n";
   std::fputs(out.c_str(), stdout);
@@ -428,8 +310,9 @@ void RestartCopy(Report* report) {
 
 }  // namespace
 
-int Try(const std::vector<std::string>& arguments) {
+int Try(const std::string& device, const std::vector<std::string>& arguments) {
   Report report;
+  report.device = device;
   report.language = "en-US";
   std::vector<Hold> holds;
   std::vector<std::string> packages;
@@ -437,11 +320,9 @@ int Try(const std::vector<std::string>& arguments) {
   bool keep = false;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    bool valued = argument == "--device" || argument == "--lang" || argument == "--hold";
+    bool valued = argument == "--lang" || argument == "--hold";
     if (valued && i + 1 >= arguments.size()) return Refuse("option " + argument + " needs a value");
-    if (argument == "--device") {
-      report.device = arguments[++i];
-    } else if (argument == "--lang") {
+    if (argument == "--lang") {
       report.language = arguments[++i];
     } else if (argument == "--hold") {
       Hold hold;
@@ -464,8 +345,8 @@ int Try(const std::vector<std::string>& arguments) {
       packages.push_back(argument);
     }
   }
-  if (report.device.empty() || packages.empty()) {
-    return Refuse("usage: orvanta-sim try --device ROOT [--lang TAG] [--hold PATH[:none|read]]... [--json] [--keep] PACKAGE...");
+  if (packages.empty()) {
+    return Refuse("usage: orvanta-sim try [--device DEVICE | DEVICE] [--lang TAG] [--hold PATH[:none|read]]... [--json] [--keep] PACKAGE...");
   }
   std::string problem = DeviceRootProblem(report.device);
   if (!problem.empty()) return Refuse(problem);
@@ -522,11 +403,13 @@ int Try(const std::vector<std::string>& arguments) {
     fs::remove(copy / "sim" / "window.txt", ignored);
     CheckFit(packages, locations, before, &report);
     if (RunUpdate(copy, report.language, holds, ProgramBeside("orvanta-update").string(), &problem)) {
-      ReadRun(LogLines(ReadAll(log), logStart), ReadAll(copy / "sim" / "window.txt"), &report);
+      ReadRun(LogLines(ReadAll(log), logStart), ReadAll(copy / "sim" / "window.txt"), &report.run);
       platform::ListPendingOperations(&report.deferred);
       RestartCopy(&report);
       CompareSnapshots(before, TakeSnapshot(copy, skipped), original, copy, &report);
-      bool clean = report.errors.empty() && report.warnings.empty() && report.restartFailures.empty();
+      bool applied = std::all_of(report.run.packages.begin(), report.run.packages.end(),
+                                 [](const PackageReport& p) { return std::string(Outcome(p)) == "applied"; });
+      bool clean = applied && report.run.errors.empty() && report.warnings.empty() && report.restartFailures.empty();
       result = clean ? 0 : 1;
       if (keep) report.notes.push_back("the copy stays in " + copy.string());
       if (json) {

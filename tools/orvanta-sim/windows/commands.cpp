@@ -9,7 +9,7 @@ namespace orvanta_sim {
 
 std::string DeviceProblem() { return std::string(); }
 
-int SimulatorCommand(const std::vector<std::string>& arguments) {
+int SimulatorCommand(const std::string&, const std::vector<std::string>& arguments) {
   std::fprintf(stderr, "orvanta-sim %s: works on a simulated device, which the Linux build provides\n",
                arguments[0].c_str());
   return 2;
