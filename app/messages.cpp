@@ -170,20 +170,26 @@ const std::u16string kMessages[kMessageCount][kLanguageCount] = {
 // The locale names are read into buffers of 50 characters.
 constexpr std::size_t kLocaleNameLimit = 49;
 
-bool MatchLanguage(const std::string& text) {
+// The language of a tag or of its first two letters, or -1.
+int FindLanguage(const std::string& text) {
   std::u16string wide = platform::NarrowToWide(text);
   for (const std::u16string& candidate : {wide, wide.substr(0, 2)}) {
     for (int language = 0; language < kLanguageCount; ++language) {
-      if (candidate == kMessages[0][language]) {
-        Run().language = language;
-        return true;
-      }
+      if (candidate == kMessages[0][language]) return language;
     }
   }
-  return false;
+  return -1;
+}
+
+bool MatchLanguage(const std::string& text) {
+  int language = FindLanguage(text);
+  if (language >= 0) Run().language = language;
+  return language >= 0;
 }
 
 }  // namespace
+
+bool HasLanguage(const std::string& tag) { return FindLanguage(tag) >= 0; }
 
 void SelectLanguage(const std::string& tag) {
   if (MatchLanguage(tag)) return;

@@ -131,6 +131,7 @@ TEST_F(ZampackTest, VerifyRefusesDamagedPackages) {
   struct Case {
     std::string bytes;
     std::string fault;
+    bool listed;  // list shows what there is; a file that is no package is refused
   };
   std::string flipped = good;
   flipped.back() ^= 1;
@@ -139,18 +140,27 @@ TEST_F(ZampackTest, VerifyRefusesDamagedPackages) {
   std::string longTable = good;
   longTable[kHeaderSize + 3] = 0x7F;
   const Case cases[] = {
-      {flipped, "does not match the body's MD5"},
-      {identifier, "identifier is not ZAM_UPDATE_FILE"},
-      {good.substr(0, 600), "too short for its change-list head (600 bytes)"},
-      {good.substr(0, 100), "shorter than its 468-byte header (100 bytes)"},
-      {longTable, "runs past the end"},
+      {flipped, "does not match the body's MD5", true},
+      {identifier, "not a package: its identifier is not ZAM_UPDATE_FILE", false},
+      {good.substr(0, 600), "too short for its change-list head (600 bytes)", true},
+      {good.substr(0, 100), "shorter than its 468-byte header (100 bytes)", false},
+      {longTable, "runs past the end", true},
   };
   for (const Case& c : cases) {
     std::ofstream(Host("bad.zam"), std::ios::binary | std::ios::trunc) << c.bytes;
     std::string output;
     EXPECT_EQ(Zampack("verify " + testsupport::Quote(Host("bad.zam")), &output), 1) << c.fault;
     EXPECT_NE(output.find(c.fault), std::string::npos) << output;
+    for (const char* list : {"list ", "list --json "}) {
+      EXPECT_EQ(Zampack(list + testsupport::Quote(Host("bad.zam")), &output), c.listed ? 0 : 1) << c.fault;
+      EXPECT_EQ(output.find("Identifier") == std::string::npos && output.find("identifier\"") == std::string::npos,
+                !c.listed)
+          << output;
+    }
   }
+  std::string output;
+  EXPECT_EQ(Zampack("list " + testsupport::Quote(Host("missing.zam")), &output), 1);
+  EXPECT_NE(output.find("missing.zam: cannot read the package: "), std::string::npos) << output;
 }
 
 TEST_F(ZampackTest, EveryCommandHasHelp) {
@@ -242,8 +252,8 @@ TEST_F(ZampackTest, DiffDeliversAnAttributeOnlyChangeAndSaysWhenThereIsNothing) 
   EXPECT_EQ(Inflate(Package().CopyList[0]), "locked = yes");
 
   EXPECT_EQ(Zampack("diff --type SOFTWARE --name Main " + trees + " --stat", &output), 0) << output;
-  EXPECT_NE(output.find("changed:   1 files (1 of them in attributes only)"), std::string::npos) << output;
-  EXPECT_NE(output.find("delivered: 1 files, 12 bytes unpacked"), std::string::npos) << output;
+  EXPECT_NE(output.find("changed:   1 file (1 of them in attributes only)"), std::string::npos) << output;
+  EXPECT_NE(output.find("delivered: 1 file, 12 bytes unpacked"), std::string::npos) << output;
 
   std::string same = testsupport::Quote(Host("old")) + " " + testsupport::Quote(Host("old"));
   EXPECT_EQ(Zampack("diff --type SOFTWARE --name Main " + same + " -o " + testsupport::Quote(Host("e.zam")), &output), 1);

@@ -78,7 +78,7 @@ class Interchange(unittest.TestCase):
 
         shown = run("version", "show", "--json", self.path)
         self.assertEqual(shown.returncode, 0, shown.stderr)
-        record = json.loads(shown.stdout)
+        record = json.loads(shown.stdout)["files"][0]
         self.assertEqual(record["name"], name)
         self.assertEqual(record["prerequisites"][0]["name"], "Ann\u00e9e <b>")
         self.assertEqual(record["map"]["mapName"], "Alpes ]]> \u201cx\u201d")
@@ -126,7 +126,7 @@ class Interchange(unittest.TestCase):
 
         shown = run("version", "show", "--json", self.path)
         self.assertEqual(shown.returncode, 0, shown.stderr)
-        record = json.loads(shown.stdout)
+        record = json.loads(shown.stdout)["files"][0]
         self.assertEqual(record["type"], "LANGUAGE_PACKAGE")
         self.assertEqual(record["name"], "Espa\u00f1ol")
         self.assertEqual(record["partNumber"], "LP-9")

@@ -1,7 +1,9 @@
 // orvanta-sim set, show and events: the simulated device's state in its
 // files under sim/, as the README's table of the simulator's records gives
 // them.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,11 +41,13 @@ std::vector<std::string> Lines(const std::string& name) {
 bool WriteLines(const std::string& name, const std::vector<std::string>& lines) {
   std::error_code error;
   fs::create_directories(SimFolder(), error);
+  errno = 0;
   std::ofstream out(SimFolder() / name, std::ios::binary | std::ios::trunc);
   for (const std::string& line : lines) out << line << '\n';
   out.close();
   if (!out) {
-    std::cerr << "orvanta-sim: cannot write " << (SimFolder() / name).string() << "\n";
+    std::cerr << "orvanta-sim: cannot write " << (SimFolder() / name).string() << ": "
+              << (error ? error.message() : std::strerror(errno)) << "\n";
     return false;
   }
   return true;

@@ -3,6 +3,8 @@
 // the speech servers (real programs that record their starts), the update
 // tool's folder with a descriptor, the folders the descriptor's locations
 // name, and the device's power settings and OS version.
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -60,11 +62,18 @@ const char kMsiexec[] =
 // orvanta-device-app, the real program built beside this one.
 const char* const kPrograms[] = {"Orvanta.exe", "ZAMSapiServer.exe", "ZAMAcapelaServer.exe", "ZAMDECtalkServer.exe"};
 
+// False, with the path and the system's reason on standard error, when the
+// file cannot be written.
 bool WriteFile(const fs::path& path, const std::string& content, bool executable) {
+  errno = 0;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
   out.close();
-  if (!out) return false;
+  if (!out) {
+    std::cerr << "orvanta-sim: cannot write " << path.string() << ": "
+              << (errno != 0 ? std::strerror(errno) : "write failed") << "\n";
+    return false;
+  }
   if (executable) {
     std::error_code ignored;
     fs::permissions(path, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,

@@ -4,6 +4,7 @@
 #include "platform/file.h"
 #include "platform/restart.h"
 #include "platform/text.h"
+#include "tools/common/count.h"
 #include "tools/common/json.h"
 #include "tools/orvanta-sim/commands.h"
 
@@ -88,7 +89,8 @@ int Restart() {
   platform::RecordRestart();
   ClearShutdownRequest();
   int notStarted = StartAutomaticServices();
-  std::printf("restarted: %zu pending operations carried out, %d failed\n", operations.size(), failed);
+  std::printf("restarted: %s carried out, %d failed\n", tools::Count(operations.size(), "pending operation").c_str(),
+              failed);
   if (ended > 0 || notStarted > 0) std::printf("services: %d ended, %d did not start again\n", ended, notStarted);
   return failed == 0 ? 0 : 1;
 }

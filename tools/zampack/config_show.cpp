@@ -73,7 +73,7 @@ std::string LoadFailure(const std::u16string& path) {
   std::string file = platform::WideToNarrow(path);
   if (file.empty()) return "the path has characters the device's code page cannot hold";
   if (platform::FileAttributes(file) == platform::kInvalidAttributes) {
-    return "cannot open the file (system error " + std::to_string(platform::LastError()) + ")";
+    return "cannot open the file (" + platform::ErrorText(platform::LastError()) + ")";
   }
   pugi::xml_document document;
   if (!xml::LoadXmlFile(file, &document, pugi::parse_default)) return "the file is not a readable XML document";

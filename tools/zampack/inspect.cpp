@@ -10,6 +10,7 @@
 #include "package/layout.h"
 #include "package/md5.h"
 #include "platform/text.h"
+#include "tools/common/count.h"
 #include "tools/common/json.h"
 #include "tools/zampack/package_image.h"
 #include "version/package_type.h"
@@ -18,6 +19,7 @@ namespace zampack {
 namespace {
 
 using namespace package;
+using tools::Count;
 
 // The bytes of a package and the extents of its parts, each checked
 // against the package's length before it is used.
@@ -63,8 +65,11 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count) {
 // Reads whatever of the structure is there; `faults` gets one line for each
 // part that does not fit. False only when there is no header to read.
 bool ReadLayout(const std::string& path, Layout* layout, std::vector<std::string>* faults) {
-  if (!ReadHostFile(path, &layout->bytes)) {
-    faults->push_back("cannot read the package");
+  std::string error;
+  if (!ReadHostFile(path, &layout->bytes, &error)) {
+    // The message names the path and the system's reason.
+    std::size_t cut = error.rfind(": ");
+    faults->push_back("cannot read the package: " + (cut == std::string::npos ? error : error.substr(cut + 2)));
     return false;
   }
   std::uint64_t size = layout->bytes.size();
@@ -73,6 +78,10 @@ bool ReadLayout(const std::string& path, Layout* layout, std::vector<std::string
     return false;
   }
   DecodeHeader(At(*layout, 0), &layout->header);
+  if (!HasIdentifier(layout->header)) {
+    faults->push_back("not a package: its identifier is not ZAM_UPDATE_FILE");
+    return false;
+  }
   if (size > 0xFFFFFFFF) faults->push_back("not below 4 GiB");
   if (size < kChangeListStart) {
     faults->push_back("too short for its change-list head (" + std::to_string(size) + " bytes)");
@@ -122,7 +131,6 @@ bool ReadLayout(const std::string& path, Layout* layout, std::vector<std::string
 
 void CheckHeader(const Layout& layout, std::vector<std::string>* faults) {
   const UpdateFileHeader& header = layout.header;
-  if (!HasIdentifier(header)) faults->push_back("identifier is not ZAM_UPDATE_FILE");
   if (header.AppIndex != 0) faults->push_back("AppIndex is " + std::to_string(header.AppIndex) + ", not 0");
   if (header.PackageType > static_cast<std::uint32_t>(version::UNKNOWN)) {
     faults->push_back("package type " + std::to_string(header.PackageType) + " is above 17");
@@ -228,10 +236,10 @@ bool ListPackage(const std::string& path, std::ostream& out, std::ostream& error
   out << "Name              " << Display(HeaderText(header.Name)) << "\n";
   out << "Detail            " << Display(HeaderText(header.Detail)) << "\n";
   if (layout.haveHead) {
-    out << "ChangeListLength  " << layout.head.ChangeListLength << " (" << layout.changes.size() << " records)\n";
+    out << "ChangeListLength  " << layout.head.ChangeListLength << " (" << Count(layout.changes.size(), "record") << ")\n";
   }
   if (layout.tableFits) {
-    out << "FileTableLength   " << layout.tableLength << " (" << layout.files.size() << " records)\n";
+    out << "FileTableLength   " << layout.tableLength << " (" << Count(layout.files.size(), "record") << ")\n";
     out << "DataAreaStart     " << layout.dataAreaStart << "\n";
   }
   out << "\nChange records\n";
@@ -308,17 +316,25 @@ bool ListPackageJson(const std::string& path, std::ostream& out, std::ostream& e
   return true;
 }
 
-bool VerifyPackage(const std::string& path, std::ostream& out, std::ostream& errors) {
+bool VerifyPackage(const std::string& path, bool json, std::ostream& out, std::ostream& errors) {
   Layout layout;
   std::vector<std::string> faults;
   if (ReadLayout(path, &layout, &faults)) {
     CheckHeader(layout, &faults);
     CheckRecords(layout, &faults);
   }
+  if (json) {
+    out << "{\"package\": " << tools::JsonString(path) << ", \"ok\": " << (faults.empty() ? "true" : "false")
+        << ", \"changeRecords\": " << layout.changes.size() << ", \"fileRecords\": " << layout.files.size()
+        << ", \"faults\": [";
+    for (std::size_t i = 0; i < faults.size(); ++i) out << (i == 0 ? "" : ", ") << tools::JsonString(faults[i]);
+    out << "]}\n";
+    return faults.empty();
+  }
   for (const std::string& fault : faults) errors << "zampack verify: " << path << ": " << fault << "\n";
   if (!faults.empty()) return false;
-  out << path << ": OK (" << layout.changes.size() << " change records, " << layout.files.size()
-      << " file records)\n";
+  out << path << ": OK (" << Count(layout.changes.size(), "change record") << ", "
+      << Count(layout.files.size(), "file record") << ")\n";
   return true;
 }
 

@@ -9,12 +9,13 @@ namespace zampack {
 // the package cannot be read or is too short to list.
 bool ListPackage(const std::string& path, std::ostream& out, std::ostream& errors);
 
-// Checks the checksum, the structure and every record; prints one line per
-// fault to `errors`; true when there is none.
 // The same as one JSON document, with the totals by change kind and the
 // bytes stored and unpacked.
 bool ListPackageJson(const std::string& path, std::ostream& out, std::ostream& errors);
 
-bool VerifyPackage(const std::string& path, std::ostream& out, std::ostream& errors);
+// Checks the checksum, the structure and every record; prints one line per
+// fault to `errors` (`json`: one JSON document to `out` with the faults);
+// true when there is none.
+bool VerifyPackage(const std::string& path, bool json, std::ostream& out, std::ostream& errors);
 
 }  // namespace zampack

@@ -12,6 +12,7 @@
 
 #include "platform/terminal.h"
 #include "platform/text.h"
+#include "tools/common/count.h"
 #include "tools/zampack/config_show.h"
 #include "tools/zampack/build.h"
 #include "tools/zampack/inspect.h"
@@ -95,16 +96,19 @@ const std::map<std::string, std::string> kHelp = {
      "\n"
      "Prints the header fields, the change records and the file records.\n"
      "--json prints them as one JSON document, with the totals by change kind\n"
-     "and the bytes stored and unpacked.\n"},
+     "and the bytes stored and unpacked. A file that cannot be read or is not\n"
+     "a package (no ZAM_UPDATE_FILE identifier) is named with the reason on\n"
+     "standard error, and the exit code is 1.\n"},
     {"verify",
-     "usage: zampack verify PACKAGE\n"
+     "usage: zampack verify [--json] PACKAGE\n"
      "\n"
      "Checks the identifier, AppIndex, type, the checksum over the body, that\n"
      "both tables lie in the package and hold whole records, every record path\n"
      "(terminated, staying below the destination), that Name and Detail are\n"
      "texts the device can read, and that every file the device would write\n"
      "has a stream inside the package that inflates to its size. Prints one\n"
-     "line per fault and exits with 1 when there is any.\n"},
+     "line per fault and exits with 1 when there is any. --json prints one\n"
+     "JSON document: the package, ok, the record counts and the faults.\n"},
 };
 
 int Fail(const std::string& command, const std::string& message, int code) {
@@ -147,7 +151,7 @@ bool ParseArguments(const std::string& command, int argc, char** argv, Arguments
       }
     } else if (argument == "--stat" && command == "diff") {
       arguments->stat = true;
-    } else if (argument == "--json" && command == "list") {
+    } else if (argument == "--json" && (command == "list" || command == "verify")) {
       arguments->json = true;
     } else if (argument.size() > 1 && argument[0] == '-') {
       *problem = "unknown option " + argument;
@@ -231,10 +235,12 @@ class Progress {
 };
 
 void PrintStat(const Totals& t) {
-  std::printf("added:     %zu files, %zu folders\n", t.filesAdded, t.foldersAdded);
-  std::printf("changed:   %zu files (%zu of them in attributes only)\n", t.filesChanged, t.attributesOnly);
-  std::printf("removed:   %zu files, %zu folders\n", t.filesRemoved, t.foldersRemoved);
-  std::printf("delivered: %zu files, %llu bytes unpacked, %llu bytes stored\n", t.filesAdded + t.filesChanged,
+  using tools::Count;
+  std::printf("added:     %s, %s\n", Count(t.filesAdded, "file").c_str(), Count(t.foldersAdded, "folder").c_str());
+  std::printf("changed:   %s (%zu of them in attributes only)\n", Count(t.filesChanged, "file").c_str(),
+              t.attributesOnly);
+  std::printf("removed:   %s, %s\n", Count(t.filesRemoved, "file").c_str(), Count(t.foldersRemoved, "folder").c_str());
+  std::printf("delivered: %s, %llu bytes unpacked, %llu bytes stored\n", Count(t.filesAdded + t.filesChanged, "file").c_str(),
               static_cast<unsigned long long>(t.unpacked), static_cast<unsigned long long>(t.stored));
 }
 
@@ -366,7 +372,7 @@ int main(int argc, char** argv) {
   if (command == "list" || command == "verify") {
     if (arguments.plain.size() != 1) return Usage(command, "give one package");
     const std::string& path = arguments.plain[0];
-    bool ok = command == "verify"  ? VerifyPackage(path, std::cout, std::cerr)
+    bool ok = command == "verify"  ? VerifyPackage(path, arguments.json, std::cout, std::cerr)
               : arguments.json     ? ListPackageJson(path, std::cout, std::cerr)
                                    : ListPackage(path, std::cout, std::cerr);
     return ok ? 0 : 1;

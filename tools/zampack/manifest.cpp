@@ -1,7 +1,9 @@
 #include "tools/zampack/manifest.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -184,8 +186,9 @@ bool ApplyFile(const Fields& fields, const std::filesystem::path& folder, Packag
   if (fields.count("text") != 0) file.content = fields.at("text");
   if (fields.count("source") != 0) {
     std::filesystem::path source = folder / HostPath(fields.at("source"));
-    if (!ReadHostFile(HostText(source), &file.content)) {
-      *error = "cannot read " + HostText(source);
+    std::string reason;
+    if (!ReadHostFile(HostText(source), &file.content, &reason)) {
+      *error = "cannot read " + reason;
       return false;
     }
   }
@@ -239,9 +242,10 @@ bool ParseType(const std::string& text, std::uint32_t* type) {
 }
 
 bool ParseManifest(const std::string& path, PackageImage* image, std::string* error) {
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    *error = "cannot read manifest " + path;
+    *error = "cannot read manifest " + path + ": " + (errno != 0 ? std::strerror(errno) : "cannot be opened");
     return false;
   }
   std::filesystem::path folder = HostPath(path).parent_path();

@@ -13,6 +13,7 @@
 #include "package/package.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "version/package_type.h"
 
 namespace zampack {
 namespace {
@@ -79,6 +80,14 @@ std::string NameFault(std::uint32_t type, const std::u16string& name) {
   std::string narrow = platform::WideToNarrow(name);
   if (folder && !narrow.empty() && !package::IsSafeRecordPath(narrow)) {
     return shown + " would leave the type's location folder; the device refuses the package";
+  }
+  // A language is one folder of its own below the languages' location.
+  if (type == version::LANGUAGE_PACKAGE && narrow.empty()) {
+    return shown + " is empty: a LANGUAGE_PACKAGE's Name is its language's folder, and the device would put "
+                   "its files straight into the languages' location";
+  }
+  if (type == version::LANGUAGE_PACKAGE && narrow.find('\\') != std::string::npos) {
+    return shown + " holds a backslash: a LANGUAGE_PACKAGE's Name is one folder, its language's";
   }
   return std::string();
 }

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/text.h"
 #include "tools/common/json.h"
 #include "version/version_info.h"
@@ -31,7 +32,9 @@ const char kVersionHelp[] =
     "\n"
     "show reads each FILE as the device does and prints one line per file:\n"
     "path, type, name, part number, version and the number of prerequisites,\n"
-    "separated by tabs; --json prints one JSON object per file with every field.\n"
+    "separated by tabs; --json prints one JSON document: \"files\", one object\n"
+    "per file with every field, and \"refused\", the files the device would\n"
+    "refuse with the reason.\n"
     "A file the device would refuse is named on standard error, and the exit\n"
     "code is then 1.\n";
 
@@ -219,13 +222,15 @@ int Write(int argc, char** argv) {
   }
   record->SetVersionData(value);
   record->PrerequisiteCount = static_cast<std::int32_t>(record->Prerequisites.size());
+  platform::SetLastErrorCode(0);
   record->Write();
+  platform::Dword written = platform::LastError();
 
   // Write reports nothing: what it left is read back as the device would.
   std::unique_ptr<CVersionInfo> check = version::CreateVersionRecord(type, record->Path, u"");
   if (!check->Read() || version::CompareRecords(*check, *record) != 0 ||
       check->PrerequisiteCount != record->PrerequisiteCount) {
-    return Fail("cannot write " + file);
+    return Fail("cannot write " + file + (written != 0 ? ": " + platform::ErrorText(written) : std::string()));
   }
   return 0;
 }
@@ -244,7 +249,7 @@ std::string JsonBody(CVersionInfo& record) {
          ",\"partNumber\":" + Json(record.PartNumber) + ",\"version\":" + JsonVersion(record.VersionData.get());
 }
 
-void PrintJson(const std::string& path, CVersionInfo& record, CMapVersion* map) {
+std::string FileJson(const std::string& path, CVersionInfo& record, CMapVersion* map) {
   std::string line = "{\"path\":" + Json(platform::Utf8ToWide(path.c_str())) + "," + JsonBody(record) +
                      ",\"formatVersion\":" + JsonVersion(record.FormatVersion.get()) + ",\"prerequisites\":[";
   for (std::int32_t i = 0; i < record.PrerequisiteCount; ++i) {
@@ -257,7 +262,7 @@ void PrintJson(const std::string& path, CVersionInfo& record, CMapVersion* map) 
     for (std::size_t i = 0; i < map->Categories.size(); ++i) line += (i == 0 ? "" : ",") + Json(map->Categories[i]);
     line += "]}";
   }
-  std::cout << line << "}\n";
+  return line + "}";
 }
 
 int Show(int argc, char** argv) {
@@ -272,6 +277,8 @@ int Show(int argc, char** argv) {
   }
   if (files.empty()) return Usage();
   int status = 0;
+  std::vector<std::string> shown;
+  std::vector<std::string> refused;
   for (const std::string& file : files) {
     std::unique_ptr<CVersionInfo> record = std::make_unique<CVersionInfo>(platform::NarrowToWide(file));
     bool read = record->Read();
@@ -282,16 +289,25 @@ int Show(int argc, char** argv) {
     }
     if (!read) {
       std::cerr << "zampack version show: " << file << ": not a version file the device reads\n";
+      refused.push_back("{\"path\":" + Json(platform::Utf8ToWide(file.c_str())) +
+                        ",\"reason\":\"not a version file the device reads\"}");
       status = 1;
       continue;
     }
     if (json) {
-      PrintJson(file, *record, dynamic_cast<CMapVersion*>(record.get()));
+      shown.push_back(FileJson(file, *record, dynamic_cast<CMapVersion*>(record.get())));
     } else {
       std::cout << file << "\t" << Utf8(version::PackageTypeName(record->Type)) << "\t" << Utf8(record->Name) << "\t"
                 << Utf8(record->PartNumber) << "\t" << Utf8(record->GetVersionText()) << "\t"
                 << record->PrerequisiteCount << "\n";
     }
+  }
+  if (json) {
+    std::string out = "{\"files\":[";
+    for (std::size_t i = 0; i < shown.size(); ++i) out += (i == 0 ? "\n" : ",\n") + shown[i];
+    out += "],\n\"refused\":[";
+    for (std::size_t i = 0; i < refused.size(); ++i) out += (i == 0 ? "" : ",") + refused[i];
+    std::cout << out << "]}\n";
   }
   return status;
 }

@@ -202,7 +202,10 @@ TEST_F(SimToolTest, UpdateExitsWithTheOutcomeAndSumsItUp) {
   // A window that cannot be created, and a device that refuses every write:
   // the update did not run.
   Put("dev/sim/window-fails", "");
-  EXPECT_EQ(Sim("update " + Q("dev"), &output), 2) << output;
+  EXPECT_EQ(Sim("update " + Q("dev") + " --lang xx-XX", &output), 2) << output;
+  EXPECT_TRUE(Has(output, "orvanta-sim update: warning: the update tool has no messages in xx-XX; it shows them in "
+                          "the user's language (LC_ALL, LANG) or else in English\n"))
+      << output;
   EXPECT_TRUE(Has(output, "the update did not run\n  the update tool ended before it read its descriptor\n")) << output;
   EXPECT_TRUE(Has(output, "ERROR lines in the run log: 1\n  ERROR: InitApp() failed.\n")) << output;
   fs::remove(host_ / "dev/sim/window-fails");
@@ -277,6 +280,8 @@ TEST_F(SimToolTest, AFolderThatHoldsNoDeviceIsRefusedByEveryCommand) {
   EXPECT_TRUE(Has(output, "the device is named twice")) << output;
   EXPECT_EQ(Sim("try --device " + Q("dev") + " --frobnicate " + Q("sw.zam"), &output), 2);
   EXPECT_TRUE(Has(output, "unknown option --frobnicate")) << output;
+  EXPECT_EQ(Sim("try " + Q("dev") + " " + Q("none.zam"), &output), 2);
+  EXPECT_TRUE(Has(output, "orvanta-sim try: " + Host("none.zam") + ": does not exist\n")) << output;
   EXPECT_FALSE(fs::exists(host_ / "empty/sim"));
 }
 

@@ -60,6 +60,25 @@ TEST_F(ZampackTest, NamesTheDeviceCannotReadAreRefusedAndReported) {
   EXPECT_NE(output.find("Detail \"\xE2\x82\xAC 2.0\" has characters outside the device's 8-bit code page"),
             std::string::npos)
       << output;
+  // A language is one folder of its own.
+  for (const char* name : {"\"\"", "fr\\\\FR"}) {
+    EXPECT_EQ(Zampack(std::string("build --type LANGUAGE_PACKAGE --name ") + name + " " + tree + " -o " +
+                          testsupport::Quote(Host("n.zam")),
+                      &output),
+              1)
+        << name;
+    EXPECT_NE(output.find("a LANGUAGE_PACKAGE's Name is"), std::string::npos) << output;
+  }
+  EXPECT_FALSE(fs::exists(host_ / "n.zam"));
+  Put("l.txt", "header type=LANGUAGE_PACKAGE name=\"fr\\FR\"\nchange path=\"\\a.txt\" added=1\n"
+               "file path=\"\\a.txt\" text=\"alpha\"\n");
+  ASSERT_EQ(Zampack("manifest " + testsupport::Quote(Host("l.txt")) + " -o " + testsupport::Quote(Host("l.zam")), &output),
+            0)
+      << output;
+  EXPECT_EQ(Zampack("verify " + testsupport::Quote(Host("l.zam")), &output), 1);
+  EXPECT_NE(output.find("Name \"fr\\FR\" holds a backslash: a LANGUAGE_PACKAGE's Name is one folder"),
+            std::string::npos)
+      << output;
   // Latin-1 is fine: the device shows it.
   EXPECT_EQ(Zampack("build --type VOICE --name \"J\xC3\xBCrgen\" " + tree + " -o " + testsupport::Quote(Host("v.zam")),
                     &output),
@@ -77,7 +96,7 @@ TEST_F(ZampackTest, NamesTheDeviceCannotReadAreRefusedAndReported) {
       << output;
 }
 
-TEST_F(ZampackTest, ListJsonIsReadByAnotherProgram) {
+TEST_F(ZampackTest, JsonOfListVerifyAndVersionShowIsReadByAnotherProgram) {
   Put("old/gone.txt", "gone");
   Put("old/kept.txt", "one");
   Put("new/kept.txt", "two!");
@@ -109,6 +128,25 @@ TEST_F(ZampackTest, ListJsonIsReadByAnotherProgram) {
             "('\\\\kept.txt', False, False, True, False), ('\\\\gone.txt', False, False, False, True)]\n"
             "[('\\\\Neu\\\\\xC3\xBC.txt', 6), ('\\\\kept.txt', 4)]\n"
             "{'files': 1, 'folders': 1} {'files': 1, 'folders': 0} {'files': 1, 'folders': 0} 10 True []\n");
+
+  // verify, and version show over several files, each one document.
+  Put("bad.xml", "<VersionInfo/>");
+  ASSERT_EQ(Zampack("version write " + testsupport::Quote(Host("v.xml")) + " --type VOICE --name Anna", &output), 0)
+      << output;
+  Put("read2.py",
+      "import json,sys\n"
+      "v=json.load(open(sys.argv[1])); s=json.load(open(sys.argv[2]))\n"
+      "print(v['ok'], v['changeRecords'], v['fileRecords'], v['faults'])\n"
+      "print([f['name'] for f in s['files']], [r['path'][-7:] for r in s['refused']])\n");
+  EXPECT_EQ(Zampack("verify --json " + testsupport::Quote(Host("d.zam")) + " > " + testsupport::Quote(Host("v.json")) +
+                        "; " + testsupport::Quote(ZAMPACK) + " version show --json " + testsupport::Quote(Host("v.xml")) + " " +
+                        testsupport::Quote(Host("bad.xml")) + " > " + testsupport::Quote(Host("s.json")) + " 2>/dev/null" +
+                        "; python3 " + testsupport::Quote(Host("read2.py")) + " " + testsupport::Quote(Host("v.json")) +
+                        " " + testsupport::Quote(Host("s.json")),
+                    &output),
+            0)
+      << output;
+  EXPECT_EQ(output, "True 4 2 []\n['Anna'] ['bad.xml']\n");
 }
 
 }  // namespace

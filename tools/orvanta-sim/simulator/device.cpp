@@ -5,8 +5,10 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <set>
@@ -15,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "tools/common/count.h"
 #include "tools/common/json.h"
 #include "tools/orvanta-sim/simulator/run_report.h"
 #include "version/package_type.h"
@@ -118,8 +121,9 @@ bool StagePackages(const fs::path& root, const std::vector<std::string>& package
   for (const std::string& package : packages) {
     list.append_child("File").text().set(fs::path(package).filename().string().c_str());
   }
+  errno = 0;
   if (!document.save_file(descriptor.c_str(), "\t", pugi::format_default, pugi::encoding_utf8)) {
-    *problem = descriptor.string() + ": cannot be written";
+    *problem = descriptor.string() + ": cannot be written: " + (errno != 0 ? std::strerror(errno) : "write failed");
     return false;
   }
   return true;
@@ -197,8 +201,8 @@ int Stage(const std::string& device, const std::vector<std::string>& arguments) 
     std::fprintf(stderr, "orvanta-sim stage: %s\n", problem.c_str());
     return 1;
   }
-  std::printf("staged %zu package%s in %s (UpdateInfo.xml lists them in this order)\n", packages.size(),
-              packages.size() == 1 ? "" : "s", kUpdateFolder);
+  std::printf("staged %s in %s (UpdateInfo.xml lists them in this order)\n", tools::Count(packages.size(), "package").c_str(),
+              kUpdateFolder);
   return 0;
 }
 
@@ -298,6 +302,7 @@ int Update(const std::string& device, const std::vector<std::string>& arguments)
       return 2;
     }
   }
+  std::fputs(LanguageWarning("update", language).c_str(), stderr);
   std::error_code code;
   fs::path root = fs::absolute(device, code);
   fs::path log = HostPathOf(root, kRunLog);

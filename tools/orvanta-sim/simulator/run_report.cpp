@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "app/messages.h"
 #include "package/layout.h"
 #include "platform/text.h"
 #include "tools/common/json.h"
@@ -104,6 +105,12 @@ void ReadRun(const std::vector<std::string>& lines, const std::string& window, R
       }
     }
   }
+}
+
+std::string LanguageWarning(const std::string& command, const std::string& tag) {
+  if (app::HasLanguage(tag)) return std::string();
+  return "orvanta-sim " + command + ": warning: the update tool has no messages in " + tag +
+         "; it shows them in the user's language (LC_ALL, LANG) or else in English\n";
 }
 
 const char* Outcome(const PackageReport& package) {

@@ -46,6 +46,9 @@ std::vector<std::string> LogLines(const std::string& log, std::size_t offset);
 // and the final decision from the run's log lines and the window's text.
 void ReadRun(const std::vector<std::string>& lines, const std::string& window, RunReport* run);
 
+// The warning for a --lang the update tool has no messages in, or empty.
+std::string LanguageWarning(const std::string& command, const std::string& tag);
+
 // "applied" or "failed": a package is applied when the run reached it and
 // logged no ERROR line while it was processed.
 const char* Outcome(const PackageReport& package);

@@ -15,6 +15,7 @@
 #include "platform/environment.h"
 #include "platform/restart.h"
 #include "platform/text.h"
+#include "tools/common/count.h"
 #include "tools/common/json.h"
 #include "tools/orvanta-sim/commands.h"
 #include "tools/orvanta-sim/simulator/device.h"
@@ -234,8 +235,8 @@ void MovePendingOperations(const fs::path& original, const fs::path& copy, Repor
 }
 
 void PrintText(const Report& r, int code) {
-  std::printf("Tried %zu packages on a copy of %s (the device itself is not changed)\n", r.run.packages.size(),
-              r.device.c_str());
+  std::printf("Tried %s on a copy of %s (the device itself is not changed)\n",
+              tools::Count(r.run.packages.size(), "package").c_str(), r.device.c_str());
   for (const std::string& note : r.notes) std::printf("note: %s\n", note.c_str());
   PrintPackages(r.run.packages, r.run.errors.size());
   PrintList("Added", r.added);
@@ -350,9 +351,11 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
   }
   std::string problem = DeviceRootProblem(report.device);
   if (!problem.empty()) return Refuse(problem);
+  std::fputs(LanguageWarning("try", report.language).c_str(), stderr);
   for (const std::string& package : packages) {
     std::error_code code;
-    if (!fs::is_regular_file(package, code)) return Refuse(package + ": not a package file");
+    if (!fs::exists(package, code)) return Refuse(package + ": does not exist");
+    if (!fs::is_regular_file(package, code)) return Refuse(package + ": not a file");
   }
 
   std::error_code code;

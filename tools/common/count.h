@@ -1,0 +1,12 @@
+#pragma once
+// Counts in the tools' messages: "1 package", "2 packages".
+#include <cstddef>
+#include <string>
+
+namespace tools {
+
+inline std::string Count(std::size_t count, const std::string& thing) {
+  return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
+}  // namespace tools
