@@ -262,6 +262,31 @@ TEST_F(ZampackTest, DiffDeliversAnAttributeOnlyChangeAndSaysWhenThereIsNothing) 
   EXPECT_FALSE(fs::exists(host_ / "e.zam"));
 }
 
+TEST_F(ZampackTest, AnOutputInsideATreeIsRefusedAndTheTreeLeftAlone) {
+  Put("old/a.txt", "alpha");
+  Put("new/a.txt", "beta");
+  Put("new/sub/b.txt", "bravo");
+  std::string trees = testsupport::Quote(Host("old")) + " " + testsupport::Quote(Host("new"));
+  for (const std::string& command :
+       {"build --type 0 --name Main " + testsupport::Quote(Host("new")) + " -o " + testsupport::Quote(Host("new/a.txt")),
+        "build --type 0 --name Main " + testsupport::Quote(Host("new")) + " -o " +
+            testsupport::Quote(Host("new/sub/../p.zam")),
+        "diff --type 0 --name Main " + trees + " -o " + testsupport::Quote(Host("old/p.zam")),
+        "diff --type 0 --name Main " + trees + " -o " + testsupport::Quote(Host("new/sub/p.zam"))}) {
+    std::string output;
+    EXPECT_EQ(Zampack(command, &output), 2) << command;
+    EXPECT_NE(output.find("would be written inside the tree"), std::string::npos) << output;
+  }
+  EXPECT_EQ(Slurp(Host("new/a.txt")), "beta");
+  EXPECT_FALSE(fs::exists(host_ / "new/p.zam"));
+  EXPECT_FALSE(fs::exists(host_ / "old/p.zam"));
+  EXPECT_FALSE(fs::exists(host_ / "new/sub/p.zam"));
+  // Beside the tree is fine, also by a path that passes through it.
+  EXPECT_EQ(Zampack("build --type 0 --name Main " + testsupport::Quote(Host("new")) + " -o " +
+                    testsupport::Quote(Host("new/../p.zam"))),
+            0);
+}
+
 TEST_F(ZampackTest, AMissingTreeIsNamedWithTheSystemsReason) {
   std::string output;
   std::string missing = Host("no-such-tree");

@@ -60,7 +60,8 @@ const char* const kTreeHelp =
     "refused with the link's path, as are names the device cannot hold (outside\n"
     "Latin-1, Windows' reserved characters, two names that differ only in\n"
     "letter case). A Name or Detail outside Latin-1 is refused: the device would\n"
-    "read it as empty. On a terminal, progress goes to standard error.\n"
+    "read it as empty. A package that would be written inside a source tree\n"
+    "is refused. On a terminal, progress goes to standard error.\n"
     "\n"
     "Exit codes: 0 done; 1 the package cannot be made as asked (type, Name,\n"
     "Detail, a path or file too long or too large, nothing to deliver); 2 a\n"
@@ -178,6 +179,19 @@ bool ParseCount(const std::string& text, unsigned low, unsigned high, unsigned* 
   return *value >= low && *value <= high;
 }
 
+// Whether the file `output` would lie in the folder `tree` or below it: the
+// package would overwrite a file of the tree, or be packed by the next build.
+bool InsideTree(const std::string& output, const std::string& tree) {
+  std::error_code code;
+  std::filesystem::path folder = std::filesystem::weakly_canonical(
+      std::filesystem::absolute(HostPath(output), code), code).parent_path();
+  for (; !folder.empty(); folder = folder.parent_path()) {
+    if (std::filesystem::equivalent(folder, HostPath(tree), code)) return true;
+    if (folder == folder.parent_path()) break;
+  }
+  return false;
+}
+
 // Writes beside the target and renames, so that a failed write never leaves
 // a package that looks whole.
 bool WritePackage(const std::string& path, PackageImage& image, std::string* error) {
@@ -274,6 +288,13 @@ int BuildOrDiff(const std::string& command, const Arguments& arguments) {
       platform::Utf8ToWide(options.count("--detail") != 0 ? options.at("--detail").c_str() : "");
   for (const std::string& fault : {NameFault(type, name), DetailFault(detail)}) {
     if (!fault.empty()) return Fail(command, fault, kRefused);
+  }
+  for (const std::string& tree : arguments.plain) {
+    if (options.count("-o") != 0 && InsideTree(options.at("-o"), tree)) {
+      return Fail(command, "the package " + options.at("-o") + " would be written inside the tree " + tree +
+                               ", over its files or into the next package made of it: write it outside the tree",
+                  kCannotRead);
+    }
   }
   PackageImage image;
   std::string error;
