@@ -119,6 +119,26 @@ TEST_F(SimToolTest, TryOnAWrongBaseWarnsAndFails) {
   EXPECT_TRUE(Has(output, "Not clean (exit code 1)")) << output;
 }
 
+TEST_F(SimToolTest, TryComparesEveryAttributeTheDeviceKeeps) {
+  // The device keeps anna.dat as a system file; the package makes engine.dll
+  // hidden and anna.dat an ordinary file, their bytes unchanged.
+  testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", Host("dev"));
+  ASSERT_TRUE(platform::SetAttributes("C:\\Program Files\\Orvanta\\Speech\\anna.dat",
+                                      platform::kAttributeSystem | platform::kAttributeArchive));
+  Put("h.txt",
+      "header type=SOFTWARE name=Orvanta detail=2.1\n"
+      "change path=\"\\engine.dll\" changed=1\nchange path=\"\\Speech\\anna.dat\" changed=1\n"
+      "file path=\"\\engine.dll\" text=\"engine 1\" attributes=0x22\n"
+      "file path=\"\\Speech\\anna.dat\" text=\"anna 1\" attributes=0x20\n");
+  ASSERT_EQ(Zampack("manifest " + Q("h.txt") + " -o " + Q("h.zam")), 0);
+  std::string output;
+  EXPECT_EQ(Sim("try " + Q("dev") + " " + Q("h.zam"), &output), 0) << output;
+  EXPECT_TRUE(Has(output, "Changed: none\nChanged in attributes only:\n"
+                          "  C:\\Program Files\\Orvanta\\engine.dll (ARCHIVE -> HIDDEN+ARCHIVE)\n"
+                          "  C:\\Program Files\\Orvanta\\Speech\\anna.dat (SYSTEM+ARCHIVE -> ARCHIVE)\n"))
+      << output;
+}
+
 TEST_F(SimToolTest, TryWithAHeldFileListsTheOperationsThatWaitedAndJsonIsReadByAnotherProgram) {
   std::string script =
       "import json,sys\n"

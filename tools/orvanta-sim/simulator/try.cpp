@@ -13,6 +13,7 @@
 #include "package/layout.h"
 #include "package/package.h"
 #include "platform/environment.h"
+#include "platform/file.h"
 #include "platform/restart.h"
 #include "platform/text.h"
 #include "tools/common/count.h"
@@ -27,12 +28,53 @@ namespace {
 
 std::string DeviceName(const fs::path& host) { return platform::WideToNarrow(host.filename().u16string()); }
 
+// A host path as the simulator takes it: 8-bit text, which it maps to UTF-8.
+std::string HostText(const fs::path& host) { return platform::WideToNarrow(host.u16string()); }
+
+// The names of an attribute value, "HIDDEN+ARCHIVE", with any other bits in hex.
+std::string AttributeText(platform::Dword attributes) {
+  static const std::pair<platform::Dword, const char*> kNames[] = {
+      {platform::kAttributeReadOnly, "READONLY"},   {platform::kAttributeHidden, "HIDDEN"},
+      {platform::kAttributeSystem, "SYSTEM"},       {platform::kAttributeDirectory, "DIRECTORY"},
+      {platform::kAttributeArchive, "ARCHIVE"},     {platform::kAttributeNormal, "NORMAL"},
+      {platform::kAttributeTemporary, "TEMPORARY"}, {platform::kAttributeReparsePoint, "REPARSE_POINT"}};
+  if (attributes == platform::kInvalidAttributes) return "unreadable";
+  std::string text;
+  for (const auto& [bit, name] : kNames) {
+    if ((attributes & bit) == 0) continue;
+    text += (text.empty() ? "" : "+") + std::string(name);
+    attributes &= ~bit;
+  }
+  if (attributes != 0) {
+    char rest[16];
+    std::snprintf(rest, sizeof(rest), "0x%X", static_cast<unsigned>(attributes));
+    text += (text.empty() ? "" : "+") + std::string(rest);
+  }
+  return text.empty() ? "none" : text;
+}
+
+// What the simulator keeps of a file or folder beside its bytes (hidden,
+// system, archive and the rest of its attribute value) goes with the copy,
+// which would otherwise read ARCHIVE everywhere. Links stay links, whose
+// attributes are their own. The copy must be the device root by now.
+void CopyStoredAttributes(const fs::path& original, const fs::path& copy) {
+  std::error_code code;
+  std::error_code ignored;
+  for (auto it = fs::recursive_directory_iterator(original, code); !code && it != fs::recursive_directory_iterator();
+       it.increment(code)) {
+    if (it->is_symlink(ignored)) continue;
+    platform::Dword attributes = platform::FileAttributes(HostText(it->path()));
+    fs::path target = copy / it->path().lexically_relative(original);
+    if (attributes != platform::kInvalidAttributes) platform::SetAttributes(HostText(target), attributes);
+  }
+}
+
 // One file or folder of the device as it was or is.
 struct Node {
   std::string device;  // "C:\A\b"
   fs::path relative;   // below the device root
   bool folder = false;
-  bool readOnly = false;
+  platform::Dword attributes = 0;  // every attribute the device keeps
   std::uint64_t size = 0;
   fs::file_time_type time;
 };
@@ -68,7 +110,7 @@ Snapshot TakeSnapshot(const fs::path& root, const std::vector<std::string>& skip
         if (node.folder) it.disable_recursion_pending();
         continue;
       }
-      node.readOnly = (status.permissions() & fs::perms::owner_write) == fs::perms::none;
+      node.attributes = platform::FileAttributes(HostText(it->path()));
       if (!node.folder) {
         node.size = it->file_size(code);
         node.time = it->last_write_time(code);
@@ -80,12 +122,20 @@ Snapshot TakeSnapshot(const fs::path& root, const std::vector<std::string>& skip
   return nodes;
 }
 
+// A file or folder whose attributes alone changed.
+struct AttributeChange {
+  std::string path;
+  platform::Dword before = 0;
+  platform::Dword after = 0;
+};
+
 struct Report {
   std::string device;
   std::string copy;
   std::string language;
   RunReport run;
-  std::vector<std::string> added, changed, attributesOnly, removed;
+  std::vector<std::string> added, changed, removed;
+  std::vector<AttributeChange> attributesOnly;
   std::vector<platform::PendingOperation> deferred;
   std::vector<std::string> restartFailures;
   std::vector<std::string> warnings;
@@ -103,14 +153,14 @@ void CompareSnapshots(const Snapshot& before, const Snapshot& after, const fs::p
       report->added.push_back(shown);
       continue;
     }
-    if (node.folder) continue;
     const Node& was = old->second;
     bool touched = was.size != node.size || was.time != node.time || was.device != node.device;
-    bool same = !touched || (was.size == node.size && SameContent(copy / node.relative, original / was.relative));
+    bool same = node.folder || !touched ||
+                (was.size == node.size && SameContent(copy / node.relative, original / was.relative));
     if (!same || was.device != node.device) {
       report->changed.push_back(shown);
-    } else if (was.readOnly != node.readOnly) {
-      report->attributesOnly.push_back(shown + (node.readOnly ? " (now read-only)" : " (now writable)"));
+    } else if (was.attributes != node.attributes) {
+      report->attributesOnly.push_back({shown, was.attributes, node.attributes});
     }
   }
   for (const auto& [key, node] : before) {
@@ -241,7 +291,12 @@ void PrintText(const Report& r, int code) {
   PrintPackages(r.run.packages, r.run.errors.size());
   PrintList("Added", r.added);
   PrintList("Changed", r.changed);
-  PrintList("Changed in attributes only", r.attributesOnly);
+  std::vector<std::string> attributesOnly;
+  for (const AttributeChange& change : r.attributesOnly) {
+    attributesOnly.push_back(change.path + " (" + AttributeText(change.before) + " -> " + AttributeText(change.after) +
+                             ")");
+  }
+  PrintList("Changed in attributes only", attributesOnly);
   PrintList("Removed", r.removed);
   std::vector<std::string> deferred;
   for (const platform::PendingOperation& op : r.deferred) {
@@ -261,8 +316,13 @@ void PrintJson(const Report& r, int code) {
   std::string out = "{\n  \"device\": " + JsonString(r.device) + ",\n  \"language\": " + JsonString(r.language) +
                     ",\n  \"packages\": " + PackagesJson(r.run.packages);
   out += ",\n  \"added\": " + JsonList(r.added) + ",\n  \"changed\": " + JsonList(r.changed) +
-         ",\n  \"attributesOnly\": " + JsonList(r.attributesOnly) + ",\n  \"removed\": " + JsonList(r.removed) +
-         ",\n  \"deferred\": [";
+         ",\n  \"attributesOnly\": [";
+  for (std::size_t i = 0; i < r.attributesOnly.size(); ++i) {
+    const AttributeChange& change = r.attributesOnly[i];
+    out += std::string(i == 0 ? "" : ", ") + "{\"path\": " + JsonString(change.path) + ", \"before\": " +
+           JsonString(AttributeText(change.before)) + ", \"after\": " + JsonString(AttributeText(change.after)) + "}";
+  }
+  out += "],\n  \"removed\": " + JsonList(r.removed) + ",\n  \"deferred\": [";
   for (std::size_t i = 0; i < r.deferred.size(); ++i) {
     out += std::string(i == 0 ? "" : ", ") + OperationJson(r.deferred[i]);
   }
@@ -372,6 +432,7 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
   report.copy = copy.string();
   MovePendingOperations(original, copy, &report);
   platform::SetEnvironmentValue("ORVANTA_DEVICE_ROOT", copy.string());
+  CopyStoredAttributes(original, copy);
   platform::SetEnvironmentValue("ORVANTA_SIM_TIME_SCALE", "0");
 
   int result = 2;
