@@ -53,12 +53,19 @@ class SimToolTest : public ZampackTest {
 };
 
 TEST_F(SimToolTest, TryOnTheRightBaseReportsTheExactChangesAndLeavesTheDeviceAlone) {
+  // With a language the device does not have yet, in folders of its own.
+  Put("fr/Speech/Deep/x.dat", "x");
+  ASSERT_EQ(Zampack("build --type LANGUAGE_PACKAGE --name fr-FR " + Q("fr") + " -o " + Q("fr.zam")), 0);
   std::string output;
-  ASSERT_EQ(Sim("try --device " + Q("dev") + " " + Q("sw.zam"), &output), 0) << output;
+  ASSERT_EQ(Sim("try --device " + Q("dev") + " " + Q("sw.zam") + " " + Q("fr.zam"), &output), 0) << output;
   EXPECT_TRUE(Has(output, "Package sw.zam (SOFTWARE Orvanta 2.0): applied\n  window: SOFTWARE  Orvanta  2.0 - Complete\n"))
       << output;
   EXPECT_TRUE(Has(output,
                   "Added:\n  C:\\Program Files\\Orvanta\\Grammar\\\n  C:\\Program Files\\Orvanta\\Grammar\\de.rul\n"
+                  "  C:\\Program Files\\Orvanta\\Languages\\fr-FR\\\n"
+                  "  C:\\Program Files\\Orvanta\\Languages\\fr-FR\\Speech\\\n"
+                  "  C:\\Program Files\\Orvanta\\Languages\\fr-FR\\Speech\\Deep\\\n"
+                  "  C:\\Program Files\\Orvanta\\Languages\\fr-FR\\Speech\\Deep\\x.dat\n"
                   "  C:\\Program Files\\Orvanta\\Speech\\ben.dat\nChanged:\n  C:\\Program Files\\Orvanta\\engine.dll\n"
                   "Changed in attributes only: none\nRemoved:\n  C:\\Program Files\\Orvanta\\legacy.cfg\n"
                   "Waited for the restart: none\nFailed at the restart: none\nERROR lines in the run log: none\n"

@@ -179,7 +179,7 @@ std::string WithBackslash(std::string folder) {
 // Where the records of each package meet the device as it was before the run.
 void CheckFit(const std::vector<std::string>& packages, const std::vector<std::string>& locations,
               const Snapshot& before, Report* report) {
-  std::set<std::string> made;  // folders that earlier records create
+  std::set<std::string> made;  // folders the packages create, folded
   for (const std::string& path : packages) {
     // The header and the change list, not the files after them.
     std::string bytes = ReadStart(path, package::kChangeListStart);
@@ -204,6 +204,12 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
     if (type >= version::kPackageTypeCount) continue;
     std::string root = WithBackslash(locations[type]);
     if (package::NameIsFolder(type)) root = WithBackslash(root + platform::WideToNarrow(package::HeaderText(header.Name)));
+    // The device makes the package's own folder and its location when they
+    // are missing; a folder the package adds counts wherever its record is.
+    for (std::size_t cut = root.find('\\'); cut != std::string::npos; cut = root.find('\\', cut + 1)) {
+      made.insert(FoldCase(root.substr(0, cut)));
+    }
+    std::vector<std::pair<package::ChangeRecord, std::string>> records;  // with their paths below the root
     std::uint64_t length = std::min<std::uint64_t>(head.ChangeListLength, bytes.size() - package::kChangeListStart);
     for (std::uint64_t at = 0; at + package::kChangeRecordSize <= length; at += package::kChangeRecordSize) {
       package::ChangeRecord record;
@@ -211,6 +217,12 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
           reinterpret_cast<const std::uint8_t*>(bytes.data()) + package::kChangeListStart + at, &record);
       std::string relative;
       if (!package::RecordPathText(record.Path, &relative) || !package::IsSafeRecordPath(relative)) continue;
+      if (record.IsFolder != 0 && record.IsAdded != 0) {
+        made.insert(FoldCase(root + (relative.rfind('\\', 0) == 0 ? relative.substr(1) : relative)));
+      }
+      records.emplace_back(record, relative);
+    }
+    for (const auto& [record, relative] : records) {
       std::string target = root + (relative.rfind('\\', 0) == 0 ? relative.substr(1) : relative);
       bool exists = before.count(FoldCase(target)) != 0;
       std::string what = file + ": " + platform::NarrowToUtf8(relative);
@@ -220,7 +232,6 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
                                    " (was the package made against another release?)");
       }
       if (record.IsFolder != 0 && record.IsAdded != 0) {
-        made.insert(FoldCase(target));
         std::string parent = target.substr(0, target.rfind('\\'));
         bool parentThere = before.count(FoldCase(parent)) != 0 || made.count(FoldCase(parent)) != 0;
         if (!parentThere) {
