@@ -150,20 +150,25 @@ TEST_F(SimToolTest, TryWithAHeldFileListsTheOperationsThatWaitedAndJsonIsReadByA
   std::string script =
       "import json,sys\n"
       "r=json.load(open(sys.argv[1], encoding='utf-8'))\n"
-      "print(r['decision'], r['exitCode'], r['packages'][0]['outcome'], r['changed'], r['errors'])\n"
+      "print(r['decision'], r['exitCode'], r['packages'][0]['outcome'], r['changed'], r['errors'], r['held'])\n"
       "for op in r['deferred']: print(op['operation'], op.get('path', op.get('from')), op.get('to', ''))\n";
   Put("read.py", script);
-  ASSERT_EQ(Sim("try --json --hold 'C:\\Program Files\\Orvanta\\engine.dll' --device " + Q("dev") + " " +
+  // The file held by its host path on the device, which the run holds on the copy.
+  ASSERT_EQ(Sim("try --json --hold " + Q("dev/C/Program Files/Orvanta/engine.dll") + " --device " + Q("dev") + " " +
                 Q("sw.zam") + " > " + Q("report.json")),
             0);
   std::string run = "python3 " + Q("read.py") + " " + Q("report.json") + " > " + Q("printed") + " 2>&1";
   ASSERT_EQ(std::system(run.c_str()), 0) << Slurp(Host("printed"));
   std::string output = Slurp(Host("printed"));
   EXPECT_EQ(output,
-            "restart 0 applied ['C:\\\\Program Files\\\\Orvanta\\\\engine.dll'] []\n"
+            "restart 0 applied ['C:\\\\Program Files\\\\Orvanta\\\\engine.dll'] [] "
+            "[{'path': 'C:\\\\Program Files\\\\Orvanta\\\\engine.dll', 'share': 'none'}]\n"
             "delete C:\\Program Files\\Orvanta\\engine.dll \n"
             "move C:\\Orvanta\\Update\\Tmp\\engine.dlla C:\\Program Files\\Orvanta\\engine.dll\n"
             "delete C:\\Orvanta\\Update\\Tmp\\engine.dlla \n");
+  // A host path outside the device would hold another file than the copy's.
+  EXPECT_EQ(Sim("try " + Q("dev") + " --hold " + Q("r1/engine.dll") + " " + Q("sw.zam"), &output), 2);
+  EXPECT_TRUE(Has(output, "--hold takes a device path (C:\\...) or a host path inside ")) << output;
 }
 
 TEST_F(SimToolTest, StageWritesTheListAndUpdateRunsTheToolWithTheApplicationsProcessId) {

@@ -1,6 +1,7 @@
 // try: packages run by the real update tool on a scratch copy of a device,
 // and a report of what they did to it and where they do not fit it.
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -140,7 +141,14 @@ struct Report {
   std::vector<std::string> restartFailures;
   std::vector<std::string> warnings;
   std::vector<std::string> notes;
+  std::vector<Hold> held;  // files held open during the run, by device path
 };
+
+// "C:\x.dll (open for reading, sharing nothing)".
+std::string HoldText(const Hold& hold) {
+  return platform::NarrowToUtf8(hold.path) +
+         (hold.shareRead ? " (open for reading, sharing reading)" : " (open for reading, sharing nothing)");
+}
 
 bool SameContent(const fs::path& a, const fs::path& b) { return ReadAll(a) == ReadAll(b); }
 
@@ -256,6 +264,23 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
   }
 }
 
+// The device path a --hold names: a device path as it is, a host path inside
+// the device (`original`, canonical) as the same file's device path, which
+// the run finds on the copy. Empty for anything else.
+std::string HoldPath(const std::string& path, const fs::path& original) {
+  if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) != 0 && path[1] == ':' && path[2] == '\\') {
+    return path;
+  }
+  std::error_code code;
+  fs::path relative = fs::weakly_canonical(fs::absolute(path, code), code).lexically_relative(original);
+  if (code || relative.empty() || *relative.begin() == "..") return std::string();
+  std::string letter = relative.begin()->string();
+  if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') return std::string();
+  std::string device = letter + ":";
+  for (auto part = std::next(relative.begin()); part != relative.end(); ++part) device += "\\" + DeviceName(*part);
+  return device;
+}
+
 // The copy's pending operations name the original's host paths: they are
 // moved to the copy, and any outside the device dropped.
 void MovePendingOperations(const fs::path& original, const fs::path& copy, Report* report) {
@@ -300,6 +325,9 @@ void PrintText(const Report& r, int code) {
               tools::Count(r.run.packages.size(), "package").c_str(), r.device.c_str());
   for (const std::string& note : r.notes) std::printf("note: %s\n", note.c_str());
   PrintPackages(r.run.packages, r.run.errors.size());
+  std::vector<std::string> held;
+  for (const Hold& hold : r.held) held.push_back(HoldText(hold));
+  PrintList("Held open during the run", held);
   PrintList("Added", r.added);
   PrintList("Changed", r.changed);
   std::vector<std::string> attributesOnly;
@@ -322,6 +350,15 @@ void PrintText(const Report& r, int code) {
   std::printf("%s (exit code %d)\n", code == 0 ? "Clean: no ERROR line and no warning" : "Not clean", code);
 }
 
+std::string HeldJson(const std::vector<Hold>& held) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < held.size(); ++i) {
+    out += std::string(i == 0 ? "" : ", ") + "{\"path\": " + tools::JsonString(platform::NarrowToUtf8(held[i].path)) +
+           ", \"share\": " + (held[i].shareRead ? "\"read\"" : "\"none\"") + "}";
+  }
+  return out + "]";
+}
+
 void PrintJson(const Report& r, int code) {
   using tools::JsonString;
   std::string out = "{\n  \"device\": " + JsonString(r.device) + ",\n  \"language\": " + JsonString(r.language) +
@@ -339,7 +376,7 @@ void PrintJson(const Report& r, int code) {
   }
   out += "],\n  \"restartFailures\": " + JsonList(r.restartFailures) + ",\n  \"errors\": " + JsonList(r.run.errors) +
          ",\n  \"decision\": " + JsonString(r.run.decision) + ",\n  \"decisionLines\": " + JsonList(r.run.decisionLines) +
-         ",\n  \"warnings\": " + JsonList(r.warnings) + ",\n  \"notes\": " + JsonList(r.notes) +
+         ",\n  \"warnings\": " + JsonList(r.warnings) + ",\n  \"notes\": " + JsonList(r.notes) + ",\n  \"held\": " + HeldJson(r.held) +
          ",\n  \"exitCode\": " + std::to_string(code) + "\n}\n";
   std::fputs(out.c_str(), stdout);
 }
@@ -441,6 +478,16 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
     return Refuse("cannot copy " + report.device + ": " + code.message());
   }
   report.copy = copy.string();
+  for (Hold& hold : holds) {
+    std::string device = HoldPath(hold.path, original);
+    if (device.empty()) {
+      fs::remove_all(copy, code);
+      return Refuse("--hold takes a device path (C:\\...) or a host path inside " + report.device + ", not " +
+                    hold.path);
+    }
+    hold.path = device;
+    report.held.push_back(hold);
+  }
   MovePendingOperations(original, copy, &report);
   platform::SetEnvironmentValue("ORVANTA_DEVICE_ROOT", copy.string());
   CopyStoredAttributes(original, copy);
