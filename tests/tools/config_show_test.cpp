@@ -88,7 +88,7 @@ TEST_F(ConfigShowTest, AHandWrittenConfigurationIsShownAsTheDeviceReadsIt) {
 
 TEST_F(ConfigShowTest, AFileTheLibraryCannotLoadExitsWithOneAndTheReason) {
   EXPECT_EQ(Zampack("config show " + testsupport::Quote((host_ / "none.xml").string())), 1);
-  EXPECT_NE(err_.find("cannot open the file (system error 2)"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("cannot open the file (ERROR_FILE_NOT_FOUND (2))"), std::string::npos) << err_;
   EXPECT_EQ(out_, "");
   EXPECT_EQ(Zampack("config show " + testsupport::Quote(Put("a.xml", "<Settings><MicroControllers>"))), 1);
   EXPECT_NE(err_.find("not a readable XML document"), std::string::npos) << err_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/restart.h"
+#include "tools/common/device_folder.h"
 
 namespace orvanta_sim {
 
@@ -16,15 +17,12 @@ namespace fs = std::filesystem;
 // device service stand-in runs as ZAMService.
 int Init(const std::string& folder, bool onDevice, bool withService);
 
-// ASCII letters in lower case, for names compared as the device compares them.
-std::string FoldCase(std::string text);
+using tools::FoldCase;
+using tools::HostPathOf;
 
 // The program `name` (with this program's extension) in this program's folder.
 fs::path ProgramBeside(const std::string& name);
 
-// The host path of a device path "C:\A\B" (or "C:\A\B\") below `root`; a
-// component matches an existing entry without regard to letter case.
-fs::path HostPathOf(const fs::path& root, const std::string& devicePath);
 
 // The descriptor init writes: every location, an empty UpdateList.
 std::string DefaultDescriptor(bool onDevice);

@@ -18,28 +18,6 @@
 namespace orvanta_sim {
 namespace {
 
-// The descriptor's locations, one per package type in type order.
-const char* const kLocations[][2] = {
-    {"SOFTWARE", "C:\\Program Files\\Orvanta\\"},
-    {"ICONS", "C:\\Program Files\\Orvanta\\Icons\\"},
-    {"LANGUAGE_PACKAGE", "C:\\Program Files\\Orvanta\\Languages\\"},
-    {"MAP", "C:\\Program Files\\Orvanta\\Maps\\"},
-    {"HW_LIBRARY", "C:\\Windows\\OEM\\"},
-    {"RAZOVIR", "C:\\Program Files\\Orvanta\\Razovir\\"},
-    {"PLATFORM", "C:\\Program Files\\Orvanta\\Platform\\"},
-    {"PRODUCT_CONFIG", "C:\\ProgramData\\Orvanta\\Config\\"},
-    {"MASTER_CONFIG", "C:\\ProgramData\\Orvanta\\"},
-    {"VOICE", "C:\\Program Files\\Orvanta\\Voices\\"},
-    {"INSTALLER", "C:\\Orvanta\\Installers\\"},
-    {"APP_SETUP", "C:\\Orvanta\\Setup\\"},
-    {"OS_IMAGING", "C:\\Orvanta\\Imaging\\"},
-    {"RECOVERY", "C:\\Orvanta\\Recovery\\"},
-    {"SCRIPTS", "C:\\Orvanta\\Scripts\\"},
-    {"IMG_BOOT_ENV", "C:\\Orvanta\\Boot\\"},
-    {"TALLYBIRD", "C:\\Program Files\\Orvanta\\Tallybird\\"},
-    {"UNKNOWN", "C:\\Orvanta\\Unknown\\"},
-};
-
 const char kMsiexec[] =
     "#!/bin/sh\n"
     "# The simulated device's installer host: records its command line and runs\n"
@@ -84,52 +62,16 @@ bool WriteFile(const fs::path& path, const std::string& content, bool executable
 
 }  // namespace
 
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 fs::path ProgramBeside(const std::string& name) {
   fs::path own = platform::OwnProgramPath();
   return own.parent_path() / (name + own.extension().string());
-}
-
-fs::path HostPathOf(const fs::path& root, const std::string& devicePath) {
-  std::string drive(1, static_cast<char>(std::toupper(static_cast<unsigned char>(devicePath[0]))));
-  fs::path host = root / drive;
-  std::string rest = devicePath.size() > 3 ? devicePath.substr(3) : std::string();
-  std::size_t start = 0;
-  while (start < rest.size()) {
-    std::size_t end = rest.find('\\', start);
-    if (end == std::string::npos) end = rest.size();
-    if (end > start) {
-      // A component matches an existing entry without regard to letter case, as on the device.
-      std::string part = platform::NarrowToUtf8(rest.substr(start, end - start));
-      fs::path exact = host / part;
-      std::error_code code;
-      if (!fs::exists(exact, code)) {
-        auto it = fs::directory_iterator(host, code);
-        for (; !code && it != fs::directory_iterator(); it.increment(code)) {
-          if (FoldCase(it->path().filename().string()) == FoldCase(part)) {
-            exact = it->path();
-            break;
-          }
-        }
-      }
-      host = exact;
-    }
-    start = end + 1;
-  }
-  return host;
 }
 
 std::string DefaultDescriptor(bool onDevice) {
   std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<UpdateInfo>\r\n";
   xml += std::string("\t<IsTargetHardware>") + (onDevice ? "true" : "false") + "</IsTargetHardware>\r\n";
   xml += "\t<LocationInfo>\r\n";
-  for (const auto& location : kLocations) {
+  for (const auto& location : tools::kDefaultLocations) {
     xml += std::string("\t\t<") + location[0] + "><Path>" + location[1] + "</Path></" + location[0] + ">\r\n";
   }
   xml += "\t</LocationInfo>\r\n\t<UpdateList>\r\n\t</UpdateList>\r\n</UpdateInfo>\r\n";
@@ -161,14 +103,14 @@ int Init(const std::string& folder, bool onDevice, bool withService) {
   }
   std::vector<std::string> folders = {"C:\\Windows\\System32\\", "C:\\Windows\\OEM\\ZAMHelper\\",
                                       "C:\\ProgramData\\", "C:\\Orvanta\\Update\\"};
-  for (const auto& location : kLocations) folders.push_back(location[1]);
+  for (const auto& location : tools::kDefaultLocations) folders.push_back(location[1]);
   for (const std::string& device : folders) fs::create_directories(HostPathOf(root, device), error);
   fs::create_directories(root / "sim", error);
   if (error) {
     std::cerr << "orvanta-sim: cannot lay out " << folder << ": " << error.message() << "\n";
     return 1;
   }
-  fs::path software = HostPathOf(root, kLocations[0][1]);
+  fs::path software = HostPathOf(root, tools::kDefaultLocations[0][1]);
   bool ok = InstallMsiexec(root) &&
             WriteFile(HostPathOf(root, "C:\\Orvanta\\Update\\") / "UpdateInfo.xml", DefaultDescriptor(onDevice), false);
   for (const char* name : kPrograms) ok = ok && InstallDeviceApp(software / name);

@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <unordered_map>
 #include <vector>
 
 #include "package/layout.h"
 #include "package/md5.h"
 #include "platform/text.h"
+#include "tools/common/base_record.h"
 #include "tools/common/count.h"
 #include "tools/common/json.h"
 #include "tools/zampack/package_image.h"
@@ -213,7 +215,71 @@ void CheckRecords(const Layout& layout, std::vector<std::string>* faults) {
   }
 }
 
+// The base record beside the package: false when there is none or it cannot
+// be read (`fault` then says why).
+bool ReadBase(const std::string& package, tools::BaseRecord* base, std::string* fault) {
+  std::string path = tools::BasePathOf(package);
+  std::error_code code;
+  if (!std::filesystem::exists(HostPath(path), code)) return false;
+  std::string text;
+  std::string error;
+  if (!ReadHostFile(path, &text, &error)) {
+    *fault = "base record " + error;
+    return false;
+  }
+  if (!tools::ParseBase(text, base, &error)) {
+    *fault = "base record " + path + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+std::string BaseText(const tools::BaseRecord& base) {
+  return base.tree + " (" + Count(base.files.size(), "changed or removed path") + " in " + "its base record)";
+}
+
+std::string BaseJsonValue(const std::string& package) {
+  tools::BaseRecord base;
+  std::string fault;
+  if (!ReadBase(package, &base, &fault)) return "null";
+  return "{\"tree\": " + tools::JsonString(base.tree) + ", \"files\": " + std::to_string(base.files.size()) +
+         ", \"record\": " + tools::JsonString(tools::BasePathOf(package)) + "}";
+}
+
 }  // namespace
+
+bool CheckDevice(const std::string& device, const std::string& path, bool json, std::ostream& out,
+                 std::ostream& errors, int* exitCode) {
+  tools::BaseRecord base;
+  std::string fault;
+  if (!ReadBase(path, &base, &fault)) {
+    errors << "zampack check: " << path << ": "
+           << (fault.empty() ? "no base record beside it (zampack diff writes " + tools::BasePathOf(path) + ")" : fault)
+           << "\n";
+    *exitCode = 2;
+    return false;
+  }
+  std::error_code code;
+  if (!std::filesystem::is_directory(HostPath(device) / "C", code)) {
+    errors << "zampack check: " << device << ": not a device folder (no drive folder " << device << "/C)\n";
+    *exitCode = 2;
+    return false;
+  }
+  std::vector<std::string> findings = tools::CheckBase(base, HostPath(device));
+  *exitCode = findings.empty() ? 0 : 1;
+  if (json) {
+    out << "{\"package\": " << tools::JsonString(path) << ", \"device\": " << tools::JsonString(device)
+        << ", \"base\": " << tools::JsonString(base.tree) << ", \"checked\": " << base.files.size()
+        << ", \"differences\": [";
+    for (std::size_t i = 0; i < findings.size(); ++i) out << (i == 0 ? "" : ", ") << tools::JsonString(findings[i]);
+    out << "], \"exitCode\": " << *exitCode << "}\n";
+    return findings.empty();
+  }
+  for (const std::string& finding : findings) out << finding << "\n";
+  out << device << (findings.empty() ? " matches" : " does not match") << " the base " << path
+      << " was made against, " << BaseText(base) << "\n";
+  return findings.empty();
+}
 
 bool ListPackage(const std::string& path, std::ostream& out, std::ostream& errors) {
   Layout layout;
@@ -242,6 +308,9 @@ bool ListPackage(const std::string& path, std::ostream& out, std::ostream& error
     out << "FileTableLength   " << layout.tableLength << " (" << Count(layout.files.size(), "record") << ")\n";
     out << "DataAreaStart     " << layout.dataAreaStart << "\n";
   }
+  tools::BaseRecord base;
+  std::string baseFault;
+  if (ReadBase(path, &base, &baseFault)) out << "Base              " << BaseText(base) << "\n";
   out << "\nChange records\n";
   std::snprintf(line, sizeof(line), "%6s %6s %5s %7s %7s  %s\n", "#", "Folder", "Added", "Changed", "Removed", "Path");
   out << line;
@@ -285,7 +354,7 @@ bool ListPackageJson(const std::string& path, std::ostream& out, std::ostream& e
   if (layout.tableFits) {
     out << ", \"fileTableLength\": " << layout.tableLength << ", \"dataAreaStart\": " << layout.dataAreaStart;
   }
-  out << "},\n  \"changes\": [";
+  out << "},\n  \"base\": " << BaseJsonValue(path) << ",\n  \"changes\": [";
   std::uint64_t counts[2][3] = {};  // [folder][added, changed, removed]
   for (std::size_t i = 0; i < layout.changes.size(); ++i) {
     const ChangeRecord& c = layout.changes[i];
@@ -323,8 +392,13 @@ bool VerifyPackage(const std::string& path, bool json, std::ostream& out, std::o
     CheckHeader(layout, &faults);
     CheckRecords(layout, &faults);
   }
+  tools::BaseRecord base;
+  std::string baseFault;
+  bool haveBase = ReadBase(path, &base, &baseFault);
+  if (!baseFault.empty()) faults.push_back(baseFault);
   if (json) {
-    out << "{\"package\": " << tools::JsonString(path) << ", \"ok\": " << (faults.empty() ? "true" : "false")
+    out << "{\"package\": " << tools::JsonString(path) << ", \"base\": " << BaseJsonValue(path)
+        << ", \"ok\": " << (faults.empty() ? "true" : "false")
         << ", \"changeRecords\": " << layout.changes.size() << ", \"fileRecords\": " << layout.files.size()
         << ", \"faults\": [";
     for (std::size_t i = 0; i < faults.size(); ++i) out << (i == 0 ? "" : ", ") << tools::JsonString(faults[i]);
@@ -334,7 +408,8 @@ bool VerifyPackage(const std::string& path, bool json, std::ostream& out, std::o
   for (const std::string& fault : faults) errors << "zampack verify: " << path << ": " << fault << "\n";
   if (!faults.empty()) return false;
   out << path << ": OK (" << Count(layout.changes.size(), "change record") << ", "
-      << Count(layout.files.size(), "file record") << ")\n";
+      << Count(layout.files.size(), "file record") << ")" << (haveBase ? ", made against " + BaseText(base) : "")
+      << "\n";
   return true;
 }
 

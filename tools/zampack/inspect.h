@@ -18,4 +18,11 @@ bool ListPackageJson(const std::string& path, std::ostream& out, std::ostream& e
 // true when there is none.
 bool VerifyPackage(const std::string& path, bool json, std::ostream& out, std::ostream& errors);
 
+// Checks the device folder `device` against the base record beside the
+// package: prints each file that differs (`json`: one JSON document);
+// `exitCode` 0 when none does, 1 when one does, 2 when there is no base
+// record or no device to check.
+bool CheckDevice(const std::string& device, const std::string& path, bool json, std::ostream& out,
+                 std::ostream& errors, int* exitCode);
+
 }  // namespace zampack

@@ -1,5 +1,6 @@
 // zampack: builds, lists and verifies update packages on a release
 // engineer's machine.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,8 @@
 #include "platform/terminal.h"
 #include "platform/text.h"
 #include "tools/common/count.h"
+#include "tools/common/base_record.h"
+#include "tools/common/device_folder.h"
 #include "tools/zampack/config_show.h"
 #include "tools/zampack/build.h"
 #include "tools/zampack/inspect.h"
@@ -39,6 +42,7 @@ const char* const kUsage =
     "  manifest  a package with every record field set by hand\n"
     "  list      the header and the records of a package\n"
     "  verify    the checksum and the structure of a package\n"
+    "  check     a device against the base a package was made against\n"
     "  version   writes and shows the version files of content items\n"
     "  config    shows a device service configuration file as the device reads it\n"
     "\n"
@@ -86,6 +90,9 @@ const std::map<std::string, std::string> kHelp = {
                  "compare without regard to ASCII letter case, as on the device; a file\n"
                  "renamed only in case is delivered again under its new name (a folder\n"
                  "keeps its old case). When the trees hold the same, no package is written.\n"
+                 "Beside the package, PACKAGE.base.json records the base it was made\n"
+                 "against: OLD's name and the MD5 of every file it changes or removes\n"
+                 "(zampack check and orvanta-sim try check a device against it).\n"
                  "--stat prints the totals (records by kind, bytes unpacked and stored)\n"
                  "instead of writing a package.\n\n") +
          kTreeHelp},
@@ -100,6 +107,18 @@ const std::map<std::string, std::string> kHelp = {
      "and the bytes stored and unpacked. A file that cannot be read or is not\n"
      "a package (no ZAM_UPDATE_FILE identifier) is named with the reason on\n"
      "standard error, and the exit code is 1.\n"},
+    {"check",
+     "usage: zampack check --device DEVICE [--json] PACKAGE\n"
+     "\n"
+     "Checks a device against the base PACKAGE was made against, without\n"
+     "running the update: zampack diff records the old tree beside the package,\n"
+     "in PACKAGE.base.json, with the MD5 of every file the package changes or\n"
+     "removes. DEVICE is a simulated device (orvanta-sim init) or a copy of a\n"
+     "real device's drives (DEVICE/C/...); the package's folder there comes\n"
+     "from the device's descriptor (C:\\Orvanta\\Update\\UpdateInfo.xml), or the\n"
+     "locations of orvanta-sim init without one. Prints each file that is\n"
+     "missing or differs; --json prints one JSON document. Exit codes: 0 the\n"
+     "device holds the base, 1 it does not, 2 no base record or no device.\n"},
     {"verify",
      "usage: zampack verify [--json] PACKAGE\n"
      "\n"
@@ -135,6 +154,7 @@ struct Arguments {
 bool ParseArguments(const std::string& command, int argc, char** argv, Arguments* arguments, std::string* problem) {
   const std::vector<std::string> valued =
       command == "list" || command == "verify" ? std::vector<std::string>{}
+      : command == "check"                     ? std::vector<std::string>{"--device"}
                                                : std::vector<std::string>{"--type", "--name", "--detail", "-o",
                                                                           "--level", "--jobs"};
   for (int i = 2; i < argc; ++i) {
@@ -152,7 +172,7 @@ bool ParseArguments(const std::string& command, int argc, char** argv, Arguments
       }
     } else if (argument == "--stat" && command == "diff") {
       arguments->stat = true;
-    } else if (argument == "--json" && (command == "list" || command == "verify")) {
+    } else if (argument == "--json" && (command == "list" || command == "verify" || command == "check")) {
       arguments->json = true;
     } else if (argument.size() > 1 && argument[0] == '-') {
       *problem = "unknown option " + argument;
@@ -204,6 +224,55 @@ bool WritePackage(const std::string& path, PackageImage& image, std::string* err
   std::error_code code;
   if (!out) {
     *error = temporary + ": " + std::strerror(errno);
+    std::filesystem::remove(HostPath(temporary), code);
+    return false;
+  }
+  std::filesystem::rename(HostPath(temporary), HostPath(path), code);
+  if (code) {
+    *error = path + ": " + code.message();
+    std::filesystem::remove(HostPath(temporary), code);
+    return false;
+  }
+  return true;
+}
+
+// The base record of a diff: the old tree's name, and the old bytes of every
+// file the plan changes or removes; false with the path when one cannot be read.
+bool MakeBase(const std::string& oldRoot, const std::vector<TreeEntry>& oldTree, const std::vector<PlannedChange>& plan,
+              tools::BaseRecord* base, std::string* error) {
+  std::map<std::string, const TreeEntry*> old;
+  for (const TreeEntry& entry : oldTree) old[tools::FoldCase(entry.path)] = &entry;
+  std::error_code code;
+  base->tree = platform::WideToUtf8(std::filesystem::weakly_canonical(HostPath(oldRoot), code).filename().u16string());
+  for (const PlannedChange& change : plan) {
+    if (change.added) continue;
+    auto found = old.find(tools::FoldCase(change.entry.path));
+    if (found == old.end()) continue;
+    tools::BaseFile file;
+    file.path = platform::NarrowToUtf8(change.entry.path);
+    file.folder = found->second->isFolder;
+    if (!file.folder) {
+      file.md5 = tools::FileMd5(HostPath(found->second->hostPath));
+      if (file.md5.empty()) {
+        *error = found->second->hostPath + ": cannot be read for the base record";
+        return false;
+      }
+    }
+    base->files.push_back(file);
+  }
+  return true;
+}
+
+// Writes beside the target and renames, as the package.
+bool WriteText(const std::string& path, const std::string& text, std::string* error) {
+  std::string temporary = path + ".partial";
+  errno = 0;
+  std::ofstream out(HostPath(temporary), std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  std::error_code code;
+  if (!out) {
+    *error = temporary + ": " + (errno != 0 ? std::strerror(errno) : "cannot be written");
     std::filesystem::remove(HostPath(temporary), code);
     return false;
   }
@@ -303,12 +372,18 @@ int BuildOrDiff(const std::string& command, const Arguments& arguments) {
   std::vector<TreeEntry> newTree;
   if (!ScanTree(arguments.plain.back(), &newTree, &error)) return Fail(command, error, kCannotRead);
   std::vector<PlannedChange> plan;
+  tools::BaseRecord base;
+  base.type = platform::WideToUtf8(version::PackageTypeName(static_cast<int>(type)));
+  base.name = platform::WideToUtf8(name);
   if (trees == 1) {
     plan = AddEverything(newTree);
   } else {
     std::vector<TreeEntry> oldTree;
     if (!ScanTree(arguments.plain.front(), &oldTree, &error)) return Fail(command, error, kCannotRead);
     if (!PlanDiff(oldTree, newTree, &plan, &error)) return Fail(command, error, kCannotRead);
+    if (!arguments.stat && !MakeBase(arguments.plain.front(), oldTree, plan, &base, &error)) {
+      return Fail(command, error, kCannotRead);
+    }
     if (plan.empty()) {
       std::cerr << "zampack diff: " << arguments.plain[0] << " and " << arguments.plain[1]
                 << " hold the same files and folders: nothing to deliver"
@@ -339,6 +414,14 @@ int BuildOrDiff(const std::string& command, const Arguments& arguments) {
     return 0;
   }
   if (!WritePackage(options.at("-o"), image, &error)) return Fail(command, error, kRefused);
+  // A build has no base; a record left from an earlier diff would be false.
+  std::string basePath = tools::BasePathOf(options.at("-o"));
+  std::error_code code;
+  if (trees == 1) {
+    std::filesystem::remove(HostPath(basePath), code);
+  } else if (!WriteText(basePath, tools::BaseJson(base), &error)) {
+    return Fail(command, error, kRefused);
+  }
   return 0;
 }
 
@@ -390,6 +473,14 @@ int main(int argc, char** argv) {
   Arguments arguments;
   std::string problem;
   if (!ParseArguments(command, argc, argv, &arguments, &problem)) return Usage(command, problem);
+  if (command == "check") {
+    if (arguments.plain.size() != 1 || arguments.options.count("--device") == 0) {
+      return Usage(command, "give --device DEVICE and one package");
+    }
+    int code = 0;
+    CheckDevice(arguments.options.at("--device"), arguments.plain[0], arguments.json, std::cout, std::cerr, &code);
+    return code;
+  }
   if (command == "list" || command == "verify") {
     if (arguments.plain.size() != 1) return Usage(command, "give one package");
     const std::string& path = arguments.plain[0];

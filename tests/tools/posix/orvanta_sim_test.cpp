@@ -102,7 +102,9 @@ TEST_F(SimToolTest, TryOnAStandInOfARealDeviceRunsTheSimulatorsProgramsInPlaceOf
 }
 
 TEST_F(SimToolTest, TryOnAWrongBaseWarnsAndFails) {
-  // The device lacks what the package changes and removes, and a folder's parent.
+  // The device lacks what the package changes and removes, and a folder's
+  // parent; the package's change list tells, without a base record.
+  fs::remove(host_ / "sw.zam.base.json");
   fs::remove(app_ / "engine.dll");
   fs::remove(app_ / "legacy.cfg");
   Put("r3/Grammar/Rules/de.rul", "rules");
@@ -124,6 +126,52 @@ TEST_F(SimToolTest, TryOnAWrongBaseWarnsAndFails) {
     EXPECT_TRUE(Has(output, "  " + std::string(warning))) << warning << "\n" << output;
   }
   EXPECT_TRUE(Has(output, "Not clean (exit code 1)")) << output;
+}
+
+TEST_F(SimToolTest, APatchIsCheckedAgainstTheBaseItWasMadeAgainst) {
+  // The device is at release 1; a patch of four files is made from release
+  // 1.5 to 2 and tried on it, and on a device at release 1.5.
+  const std::map<std::string, std::string> release15 = {
+      {"engine.dll", "engine 1.5"}, {"legacy.cfg", "old"}, {"Speech/anna.dat", "anna 1.5"}, {"Speech/ben.dat", "ben 1"}};
+  const std::map<std::string, std::string> release2 = {
+      {"engine.dll", "engine 2"}, {"legacy.cfg", "new"}, {"Speech/anna.dat", "anna 2"}, {"Speech/ben.dat", "ben 2"}};
+  ASSERT_EQ(Sim("init " + Q("dev15")), 0);
+  for (const auto& [path, content] : release15) {
+    Put("n1/" + path, content);
+    Put("dev15/C/Program Files/Orvanta/" + path, content);
+  }
+  for (const auto& [path, content] : release2) Put("n2/" + path, content);
+  std::string output;
+  ASSERT_EQ(Zampack("diff --type SOFTWARE --name Orvanta --detail 2.0 " + Q("n1") + " " + Q("n2") + " -o " + Q("p.zam"),
+                    &output),
+            0)
+      << output;
+  EXPECT_TRUE(Has(Slurp(Host("p.zam.base.json")), "\"tree\": \"n1\"")) << Slurp(Host("p.zam.base.json"));
+  ASSERT_EQ(Zampack("list " + Q("p.zam"), &output), 0);
+  EXPECT_TRUE(Has(output, "Base              n1 (4 changed or removed paths in its base record)\n")) << output;
+
+  const std::string app = "C:\\Program Files\\Orvanta\\";
+  EXPECT_EQ(Sim("try " + Q("dev") + " " + Q("p.zam"), &output), 1) << output;
+  for (const std::string& warning :
+       {"p.zam: " + app + "Speech\\anna.dat: the device's file differs from the base's (base n1)",
+        "p.zam: " + app + "Speech\\ben.dat: missing on the device, but in the base (base n1)",
+        "p.zam: " + app + "engine.dll: the device's file differs from the base's (base n1)"}) {
+    EXPECT_TRUE(Has(output, "  " + warning + "\n")) << warning << "\n" << output;
+  }
+  EXPECT_FALSE(Has(output, "legacy.cfg: ")) << output;
+  EXPECT_EQ(Sim("try " + Q("dev15") + " " + Q("p.zam"), &output), 0) << output;
+  EXPECT_TRUE(Has(output, "note: p.zam was made against n1 (")) << output;
+
+  // The same check without running the update, as JSON for a script.
+  EXPECT_EQ(Zampack("check --device " + Q("dev15") + " " + Q("p.zam"), &output), 0) << output;
+  Put("read.py", "import json,sys\nr=json.load(open(sys.argv[1]))\nprint(r['base'], r['checked'], r['exitCode'], "
+                 "[d.split('\\\\')[-1] for d in r['differences']])\n");
+  EXPECT_EQ(Zampack("check --json --device " + Q("dev") + " " + Q("p.zam") + " > " + Q("c.json") + "; python3 " +
+                    Q("read.py") + " " + Q("c.json"), &output),
+            0);
+  EXPECT_EQ(output, "n1 4 1 [\"anna.dat: the device's file differs from the base's\", "
+                    "'ben.dat: missing on the device, but in the base', "
+                    "\"engine.dll: the device's file differs from the base's\"]\n");
 }
 
 TEST_F(SimToolTest, TryComparesEveryAttributeTheDeviceKeeps) {

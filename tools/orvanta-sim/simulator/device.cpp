@@ -50,20 +50,6 @@ std::string DeviceRootProblem(const std::string& root) {
          "; orvanta-sim init lays one out, and a copy of a real device's drive C: goes into ROOT/C)";
 }
 
-bool ReadLocations(const fs::path& root, std::vector<std::string>* locations) {
-  pugi::xml_document document;
-  if (!document.load_file(HostPathOf(root, std::string(kUpdateFolder) + "UpdateInfo.xml").c_str())) return false;
-  pugi::xml_node info = document.child("UpdateInfo");
-  if (!info) return false;
-  locations->assign(version::kPackageTypeCount, std::string());
-  pugi::xml_node where = info.child("LocationInfo");
-  for (int type = 0; type < version::kPackageTypeCount; ++type) {
-    std::string name = platform::WideToUtf8(version::PackageTypeName(type));
-    (*locations)[static_cast<std::size_t>(type)] = Narrow(where.child(name.c_str()).child("Path").text().get());
-  }
-  return true;
-}
-
 std::string ApplicationPath(const std::vector<std::string>& locations) {
   std::string folder = locations.empty() ? std::string() : locations[version::SOFTWARE];
   if (folder.empty()) return std::string();

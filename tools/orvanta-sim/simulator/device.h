@@ -17,9 +17,7 @@ extern const char* const kRunLog;
 // or has no drive folder such as ROOT/C), or empty when it does.
 std::string DeviceRootProblem(const std::string& root);
 
-// The 18 locations of the descriptor in the update folder, in type order;
-// false when there is no descriptor or it cannot be read.
-bool ReadLocations(const fs::path& root, std::vector<std::string>* locations);
+using tools::ReadLocations;
 
 // The device application: Orvanta.exe in the SOFTWARE location.
 std::string ApplicationPath(const std::vector<std::string>& locations);

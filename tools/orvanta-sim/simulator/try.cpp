@@ -17,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/restart.h"
 #include "platform/text.h"
+#include "tools/common/base_record.h"
 #include "tools/common/count.h"
 #include "tools/common/json.h"
 #include "tools/orvanta-sim/commands.h"
@@ -185,8 +186,29 @@ std::string WithBackslash(std::string folder) {
 }
 
 // Where the records of each package meet the device as it was before the run.
+// The base record beside a package, when there is one: where the device
+// (the copy, before the run) is not the base the package was made against.
+// False when there is none.
+bool CheckAgainstBase(const std::string& path, const fs::path& copy, Report* report) {
+  std::string file = fs::path(path).filename().string();
+  std::string text = ReadAll(tools::BasePathOf(path));
+  std::error_code code;
+  if (text.empty() && !fs::exists(tools::BasePathOf(path), code)) return false;
+  tools::BaseRecord base;
+  std::string error;
+  if (!tools::ParseBase(text, &base, &error)) {
+    report->warnings.push_back(file + ": its base record " + tools::BasePathOf(path) + " cannot be read: " + error);
+    return false;
+  }
+  report->notes.push_back(file + " was made against " + base.tree + " (" + tools::BasePathOf(path) + ")");
+  for (const std::string& finding : tools::CheckBase(base, copy)) {
+    report->warnings.push_back(file + ": " + finding + " (base " + base.tree + ")");
+  }
+  return true;
+}
+
 void CheckFit(const std::vector<std::string>& packages, const std::vector<std::string>& locations,
-              const Snapshot& before, Report* report) {
+              const Snapshot& before, const fs::path& copy, Report* report) {
   std::set<std::string> made;  // folders the packages create, folded
   for (const std::string& path : packages) {
     // The header and the change list, not the files after them.
@@ -210,6 +232,8 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
     std::uint32_t type = header.PackageType;
     report->run.packages.push_back(entry);
     if (type >= version::kPackageTypeCount) continue;
+    // A base record tells more than the change list: it also knows the bytes.
+    bool based = CheckAgainstBase(path, copy, report);
     std::string root = WithBackslash(locations[type]);
     if (package::NameIsFolder(type)) root = WithBackslash(root + platform::WideToNarrow(package::HeaderText(header.Name)));
     // The device makes the package's own folder and its location when they
@@ -234,7 +258,7 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
       std::string target = root + (relative.rfind('\\', 0) == 0 ? relative.substr(1) : relative);
       bool exists = before.count(FoldCase(target)) != 0;
       std::string what = file + ": " + platform::NarrowToUtf8(relative);
-      if (record.IsAdded == 0 && (record.IsChanged != 0 || record.IsRemoved != 0) && !exists) {
+      if (!based && record.IsAdded == 0 && (record.IsChanged != 0 || record.IsRemoved != 0) && !exists) {
         report->warnings.push_back(what + " is marked " + (record.IsChanged != 0 ? "changed" : "removed") +
                                    ", but the device has no " + platform::NarrowToUtf8(target) +
                                    " (was the package made against another release?)");
@@ -523,7 +547,7 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
     std::size_t logStart = code ? 0 : static_cast<std::size_t>(logSize);
     std::error_code ignored;
     fs::remove(copy / "sim" / "window.txt", ignored);
-    CheckFit(packages, locations, before, &report);
+    CheckFit(packages, locations, before, copy, &report);
     if (RunUpdate(copy, report.language, holds, ProgramBeside("orvanta-update").string(), &problem)) {
       ReadRun(LogLines(ReadAll(log), logStart), ReadAll(copy / "sim" / "window.txt"), &report.run);
       platform::ListPendingOperations(&report.deferred);
