@@ -27,6 +27,13 @@ void WaitMilliseconds(Dword milliseconds);
 // the time scale: what the device would have waited.
 std::uint64_t WaitedMilliseconds();
 
+// GetTickCount64: milliseconds since an arbitrary start, for bounding a
+// retry loop by the time that has passed rather than by a count of tries.
+// The simulator's clock also moves by the part of every wait that its time
+// scale skipped, so that at time scale 0 a loop still ends after the time the
+// device would have spent in it.
+std::uint64_t TickCount();
+
 // The poll step of every wait loop of the tool.
 inline void Wait100ms() { WaitMilliseconds(100); }
 

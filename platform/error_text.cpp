@@ -33,6 +33,7 @@ std::string ErrorText(Dword code) {
     case kErrorCallNotImplemented: name = "ERROR_CALL_NOT_IMPLEMENTED"; break;
     case kErrorProcNotFound: name = "ERROR_PROC_NOT_FOUND"; break;
     case kErrorMoreData: name = "ERROR_MORE_DATA"; break;
+    case kErrorNotAllAssigned: name = "ERROR_NOT_ALL_ASSIGNED"; break;
     case kErrorNoSuchPrivilege: name = "ERROR_NO_SUCH_PRIVILEGE"; break;
     case kErrorPrivilegeNotHeld: name = "ERROR_PRIVILEGE_NOT_HELD"; break;
     case kErrorDirectory: name = "ERROR_DIRECTORY"; break;

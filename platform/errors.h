@@ -36,6 +36,7 @@ constexpr Dword kErrorDirectory = 267;
 constexpr Dword kErrorCallNotImplemented = 120;
 constexpr Dword kErrorProcNotFound = 127;
 constexpr Dword kErrorMoreData = 234;
+constexpr Dword kErrorNotAllAssigned = 1300;
 constexpr Dword kErrorNoSuchPrivilege = 1313;
 constexpr Dword kErrorPrivilegeNotHeld = 1314;
 constexpr Dword kErrorFilenameExcedRange = 206;

@@ -1,6 +1,8 @@
 #pragma once
 // The one test seam of the operating-system layer: a test arms "fail the next
 // N calls of operation X with error E"; every operation asks FaultHit() first.
+#include <string>
+
 #include "platform/errors.h"
 
 namespace platform {
@@ -66,6 +68,11 @@ void ArmFault(FaultOp op, int count, Dword error);
 void ClearFaults();
 // How many armed failures of `op` are still to come (negative: unlimited).
 int RemainingFaults(FaultOp op);
+
+// Arms faults given as text, "NAME:COUNT:ERROR" items separated by commas
+// ("EndSession:-1:1314"), NAME being the FaultOp's name; false when an item
+// is not of that form (the items before it stay armed).
+bool ArmFaults(const std::string& text);
 
 // The process ends, as a kill would end it (exit code 137, no clean-up), at
 // the start of the `operations`-th operation of the layer from now; 0 disarms.

@@ -55,8 +55,8 @@ Process OpenProcessById(Dword processId, Dword access);
 bool QueryProcessImageName(const Process& process, std::string* path);
 
 // WaitForSingleObject: true when the process has ended, waiting at most
-// `milliseconds`. The simulator scales the time by ORVANTA_SIM_TIME_SCALE but
-// gives a running process at least 1 ms, so a poll loop never spins idle.
+// `milliseconds`. The simulator waits for the end as the device does, up to
+// its budget of real waiting below time scale 1 (see sim_device.h).
 bool WaitForProcess(const Process& process, Dword milliseconds);
 
 // GetCurrentProcessId.

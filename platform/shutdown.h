@@ -40,7 +40,8 @@ struct PrivilegeState {
 constexpr Dword kPrivilegeEnabled = 0x2;
 
 // AdjustTokenPrivileges enabling the one privilege; `previous` receives the
-// state it replaced.
+// state it replaced. False also when the token does not hold the privilege
+// (kErrorNotAllAssigned), which the system reports as a success.
 bool EnablePrivilege(const AccessToken& token, const Luid& luid, PrivilegeState* previous);
 // AdjustTokenPrivileges back to a state EnablePrivilege returned.
 bool RestorePrivileges(const AccessToken& token, const PrivilegeState& previous);

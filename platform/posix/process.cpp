@@ -17,9 +17,9 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <fstream>
 #include <vector>
 
@@ -241,16 +241,25 @@ bool QueryProcessImageName(const Process& process, std::string* path) {
 
 bool WaitForProcess(const Process& process, Dword milliseconds) {
   if (!process.IsValid()) return sim::Fail(kErrorInvalidHandle);
-  int timeout = -1;
-  if (milliseconds != 0xFFFFFFFF) {
-    double scaled = std::ceil(milliseconds * sim::TimeScale());
-    timeout = milliseconds == 0 ? 0 : scaled < 1 ? 1 : scaled > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(scaled);
-  }
+  int timeout = sim::EventWaitTimeout(milliseconds);
   pollfd entry = {static_cast<int>(process.native()), POLLIN, 0};
+  timespec start = {};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  auto spentMs = [&start]() {
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
+  };
   for (;;) {
     int ready = poll(&entry, 1, timeout);
-    if (ready > 0) return true;
-    if (ready == 0) return false;
+    if (ready > 0) {
+      sim::EventWaitDone(milliseconds, spentMs(), false);
+      return true;
+    }
+    if (ready == 0) {
+      sim::EventWaitDone(milliseconds, spentMs(), true);
+      return false;
+    }
     if (errno != EINTR) return sim::FailFromErrno();
   }
 }

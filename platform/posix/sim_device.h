@@ -90,6 +90,17 @@ bool IsRunningImage(const std::string& hostPath);
 // a wait return at once).
 double TimeScale();
 
+// A wait for something that happens (a process ending) ends when it happens,
+// as on the device, whatever the time scale. Only below time scale 1 is it
+// bounded, so that a thing that never happens does not cost the device's
+// whole time: the real time such waits may spend in one program is
+// ORVANTA_SIM_EVENT_WAIT_MS (default 5000); past it they wait the scaled time.
+// EventWaitTimeout gives the poll time-out in ms for a wait of `milliseconds`
+// (-1: no limit); EventWaitDone books the real time spent and moves the clock
+// by what a wait that timed out skipped.
+int EventWaitTimeout(Dword milliseconds);
+void EventWaitDone(Dword milliseconds, long long spentMs, bool timedOut);
+
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 
 // The whole content of a file under /proc, "" when it cannot be read: a

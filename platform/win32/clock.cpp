@@ -30,4 +30,6 @@ void WaitMilliseconds(Dword milliseconds) {
 
 std::uint64_t WaitedMilliseconds() { return g_waited; }
 
+std::uint64_t TickCount() { return ::GetTickCount64(); }
+
 }  // namespace platform

@@ -55,6 +55,8 @@ bool EnablePrivilege(const AccessToken& token, const Luid& luid, PrivilegeState*
                                &size)) {
     return false;
   }
+  // A token without the privilege "succeeds" with ERROR_NOT_ALL_ASSIGNED and enables nothing.
+  if (::GetLastError() == ERROR_NOT_ALL_ASSIGNED) return false;
   previous->count = before.PrivilegeCount;
   previous->luid.lowPart = before.Privileges[0].Luid.LowPart;
   previous->luid.highPart = before.Privileges[0].Luid.HighPart;

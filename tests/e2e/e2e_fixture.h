@@ -17,6 +17,8 @@ class E2eTest : public testsupport::ScratchTest {
   void SetUp() override {
     ScratchTest::SetUp();
     testsupport::SetEnvironment("ORVANTA_SIM_TIME_SCALE", "0");
+    testsupport::SetEnvironment("ORVANTA_SIM_EVENT_WAIT_MS", "");
+    testsupport::SetEnvironment("ORVANTA_SIM_FAULTS", "");
     platform::ClearPendingOperations();
     for (const char* folder : {"Update", "Device", "Device\\App", "Device\\Languages", "Release"}) {
       ASSERT_TRUE(platform::MakeFolder(PathOf(folder)));
