@@ -31,6 +31,22 @@ bool IsServiceProgram(const std::string& exeFile) {
   return SameNameIgnoringCase(exeFile, "ZAMService.exe") || SameNameIgnoringCase(exeFile, "ZAMServiced.exe");
 }
 
+// The first running service program other than the caller into `processId`
+// (kNoProcess when there is none); false when the process list cannot be read.
+bool FindServiceProcess(std::uint32_t* processId) {
+  *processId = kNoProcess;
+  std::vector<platform::ProcessEntry> processes;
+  if (!platform::ListProcesses(&processes)) return false;
+  platform::Dword self = platform::CurrentProcessId();
+  for (const platform::ProcessEntry& entry : processes) {
+    if (IsServiceProgram(entry.exeFile) && entry.processId != self) {
+      *processId = entry.processId;
+      break;
+    }
+  }
+  return true;
+}
+
 // The manager handle is closed as soon as the service handle is had.
 platform::ServiceHandle OpenDeviceService() {
   platform::ServiceHandle manager = platform::OpenServiceManager(platform::kScManagerAllAccess);
@@ -73,7 +89,10 @@ bool bStartService(bool automatic) {
   }
   if (!platform::StartRegisteredService(service) &&
       platform::LastError() != platform::kErrorServiceAlreadyRunning) {
+    // The caller reports why the start failed, not the marker's removal.
+    platform::Dword error = platform::LastError();
     platform::RemoveFile(kManualStartMarker);
+    platform::SetLastErrorCode(error);
     return false;
   }
   for (int poll = 0; poll < kStatusPolls; ++poll) {
@@ -105,7 +124,8 @@ bool bStopService() {
     result = state == platform::kServiceStopped;
   }
 
-  std::uint32_t processId = GetServiceProcessId();
+  std::uint32_t processId = kNoProcess;
+  FindServiceProcess(&processId);
   if (processId != kNoProcess) {
     platform::Process process = platform::OpenProcessById(processId, platform::kMaximumAllowed);
     if (process.IsValid()) {
@@ -121,7 +141,8 @@ bool bStopService() {
     }
   }
 
-  if (GetServiceProcessId() == kNoProcess) {
+  // A process list that cannot be read does not tell that the program is gone.
+  if (FindServiceProcess(&processId) && processId == kNoProcess) {
     platform::ServiceStatus ignored;
     platform::SendServiceControl(service, platform::kServiceControlStop, &ignored);
     result = true;
@@ -142,13 +163,9 @@ bool bServiceRegistered() {
 }
 
 std::uint32_t GetServiceProcessId() {
-  std::vector<platform::ProcessEntry> processes;
-  if (!platform::ListProcesses(&processes)) return kNoProcess;
-  platform::Dword self = platform::CurrentProcessId();
-  for (const platform::ProcessEntry& entry : processes) {
-    if (IsServiceProgram(entry.exeFile) && entry.processId != self) return entry.processId;
-  }
-  return kNoProcess;
+  std::uint32_t processId = kNoProcess;
+  FindServiceProcess(&processId);
+  return processId;
 }
 
 }  // namespace devicelib

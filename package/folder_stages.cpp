@@ -23,6 +23,11 @@ bool IsFolder(const std::string& path) {
   return attributes != platform::kInvalidAttributes && (attributes & platform::kAttributeDirectory);
 }
 
+bool IsFile(const std::string& path) {
+  platform::Dword attributes = platform::FileAttributes(path);
+  return attributes != platform::kInvalidAttributes && !(attributes & platform::kAttributeDirectory);
+}
+
 bool MakeOrFind(const std::string& path) {
   return platform::MakeFolder(path) || platform::LastError() == platform::kErrorAlreadyExists;
 }
@@ -156,11 +161,16 @@ int DeleteFileOrDefer(const std::string& path) {
     }
     return 0;
   }
+  platform::Dword error = platform::LastError();
   if (path.size() > kMaxPath + 1) return -1;
-  platform::File file = platform::OpenFile(path, platform::kGenericRead, platform::kShareRead,
-                                           platform::Disposition::OpenExisting, platform::kAttributeNormal);
-  if (!file.IsValid()) return -1;
-  file.Close();
+  // A file another program holds without sharing can be neither deleted nor
+  // opened now, but the restart deletes it all the same.
+  bool held = (error == platform::kErrorSharingViolation || error == platform::kErrorAccessDenied) && IsFile(path);
+  if (!held) {
+    platform::File file = platform::OpenFile(path, platform::kGenericRead, platform::kShareRead,
+                                             platform::Disposition::OpenExisting, platform::kAttributeNormal);
+    if (!file.IsValid()) return -1;
+  }
   ScheduleDelete(path);
   app::Run().bRebootRequired = true;
   return 0;
@@ -168,24 +178,29 @@ int DeleteFileOrDefer(const std::string& path) {
 
 // Paths that would not fit the device's 260-character buffers are not
 // visited: the folder stays, as one with an entry in use does.
-void DeleteFolderTree(const std::string& path) {
-  if (platform::RemoveFolder(path)) return;
+bool DeleteFolderTree(const std::string& path) {
+  if (platform::RemoveFolder(path)) return true;
   std::string pattern = path + "\\*.*";
   std::vector<platform::FolderEntry> entries;
+  // Something in the folder waits for the restart: the folder's own removal goes behind it.
+  bool waits = false;
   if (pattern.size() <= kMaxPath && platform::ListFolder(pattern, &entries)) {
     for (const platform::FolderEntry& entry : entries) {
       if (entry.name.empty() || entry.name[0] == '.') continue;
       std::string child = path + "\\" + entry.name;
       if (child.size() > kMaxPath) continue;
       if (entry.attributes & platform::kAttributeDirectory) {
-        DeleteFolderTree(child);
+        if (DeleteFolderTree(child) && IsFolder(child)) waits = true;
       } else {
-        DeleteFileOrDefer(child);
+        if (DeleteFileOrDefer(child) == 0 && IsFile(child)) waits = true;
         app::PumpMessages();
       }
     }
   }
-  platform::RemoveFolder(path);
+  if (platform::RemoveFolder(path)) return true;
+  if (!waits || !ScheduleDelete(path)) return false;
+  app::Run().bRebootRequired = true;
+  return true;
 }
 
 bool bCreateFolderTree(const std::string& path) {

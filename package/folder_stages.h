@@ -21,12 +21,16 @@ bool bDeleteOldFiles();
 bool bCreateNewFolders();
 
 // 0 when the file was deleted or its deletion is scheduled for the next
-// restart; -1 when nothing could be done (it is missing, or cannot even be read).
+// restart (also for a file held without any sharing); -1 when nothing could
+// be done (it is missing, or it is no file and cannot be read).
 int DeleteFileOrDefer(const std::string& path);
 
 // Removes a folder with everything in it, as far as possible. Entries whose
-// names begin with a dot are left alone, and so is their folder.
-void DeleteFolderTree(const std::string& path);
+// names begin with a dot are left alone, and so is their folder. A folder
+// that stays because entries in it wait for the restart has its own removal
+// scheduled behind them. True when the folder is gone or its removal is
+// scheduled.
+bool DeleteFolderTree(const std::string& path);
 
 // Creates the folder and every missing parent; true when the whole path exists.
 bool bCreateFolderTree(const std::string& path);

@@ -85,6 +85,11 @@ TEST_F(ServiceTest, AServiceThatIgnoresTheStopIsTerminated_WineKeepsReportingRun
   Register("ignore-stop");
   ASSERT_TRUE(devicelib::bStartService(true));
   ASSERT_EQ(ProcessesNamed("ZAMService.exe").size(), 1u);
+  // A process list that cannot be read does not tell that the program is gone.
+  platform::ArmFault(platform::FaultOp::ListProcesses, -1, platform::kErrorAccessDenied);
+  EXPECT_FALSE(devicelib::bStopService());
+  platform::ClearFaults();
+  ASSERT_EQ(ProcessesNamed("ZAMService.exe").size(), 1u);
   EXPECT_TRUE(devicelib::bStopService());
   EXPECT_TRUE(ProcessesNamed("ZAMService.exe").empty());
   if (!testsupport::UnderWine()) {
