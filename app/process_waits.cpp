@@ -98,34 +98,46 @@ bool bFindFileFolder(const std::string& folder, const std::string& name, std::st
   return false;
 }
 
-bool bShutdownSystem(unsigned action, bool force) {
+bool bShutdownSystem(unsigned action, bool force, const char** failedCall) {
+  auto failed = [failedCall](const char* call) {
+    if (failedCall != nullptr) *failedCall = call;
+    return false;
+  };
   platform::AccessToken token = platform::OpenOwnProcessToken(platform::kTokenAdjustPrivileges | platform::kTokenQuery);
-  if (!token.IsValid()) return false;
+  if (!token.IsValid()) return failed("OpenProcessToken()");
   platform::Luid shutdown;
-  if (!platform::LookupPrivilege("SeShutdownPrivilege", &shutdown)) return false;
+  if (!platform::LookupPrivilege("SeShutdownPrivilege", &shutdown)) return failed("LookupPrivilegeValue()");
   platform::PrivilegeState previous;
-  if (!platform::EnablePrivilege(token, shutdown, &previous)) return false;
+  if (!platform::EnablePrivilege(token, shutdown, &previous)) return failed("AdjustTokenPrivileges()");
   bool result = true;
+  const char* call = "";
   switch (action) {
     case 1:
+      call = "ExitWindowsEx()";
       result = platform::EndSession(platform::kEwxReboot | (force ? platform::kEwxForce : platform::kEwxForceIfHung),
                                     platform::kShutdownReasonPlanned);
       break;
     case 2:
+      call = "ExitWindowsEx()";
       result = platform::EndSession(platform::kEwxPowerOff | (force ? platform::kEwxForce : platform::kEwxForceIfHung),
                                     platform::kShutdownReasonPlanned);
       break;
     case 3:
-      result = platform::SetSystemPowerState(false, force);
-      break;
     case 4:
-      result = platform::SetSystemPowerState(true, force);
+      call = "SetSystemPowerState()";
+      result = platform::SetSystemPowerState(action == 4, force);
       break;
     default:
       break;
   }
+  // The restore must not hide why the action failed.
+  platform::Dword error = platform::LastError();
   platform::RestorePrivileges(token, previous);
-  return result;
+  if (!result) {
+    platform::SetLastErrorCode(error);
+    return failed(call);
+  }
+  return true;
 }
 
 }  // namespace app

@@ -39,7 +39,9 @@ bool bWaitForWriteAccess(const std::string& path, std::int32_t timeoutMs);
 bool bFindFileFolder(const std::string& folder, const std::string& name, std::string* foundFolder);
 
 // 1 restart, 2 power off, 3 hibernate, 4 suspend; other actions only enable
-// and restore the shutdown privilege. True when every step succeeded.
-bool bShutdownSystem(unsigned action, bool force);
+// and restore the shutdown privilege. True when every step succeeded;
+// otherwise `failedCall` (when given) names the system call that failed, and
+// its error is the last error.
+bool bShutdownSystem(unsigned action, bool force, const char** failedCall = nullptr);
 
 }  // namespace app

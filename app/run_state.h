@@ -39,6 +39,10 @@ struct RunState {
   // Run log: the path fixed by the first write of the run ("" until then).
   std::string logPath;
 
+  // The image of the program that started the run ("" when not known): the
+  // application to bring back when the descriptor names no location.
+  std::string launchingImage;
+
   // Current language, an index into the message table's columns.
   int language = 0;
 

@@ -33,7 +33,7 @@ const char kToolVersion[] = "1.10 2025-05-01";
 namespace {
 
 constexpr int kMappingAttempts = 5;
-constexpr int kServiceStopRetryMs = 30000;
+constexpr std::uint64_t kServiceStopRetryMs = 30000;
 constexpr std::int32_t kServiceFileWaitMs = 10000;
 constexpr int kTenSecondsOf100ms = 100;
 // Room for 260 characters and the terminator.
@@ -132,8 +132,10 @@ void ProcessPackage(const std::string& path, bool& bServiceStopped) {
   package::Package().CopyList.clear();
 }
 
-void RunInstallers() {
+// True when the last installer ran: its /forcerestart then restarts the device.
+bool RunInstallers() {
   std::vector<std::string>& installers = Run().Installers;
+  bool lastRan = false;
   for (std::size_t i = 0; i < installers.size(); ++i) {
     const std::string& path = installers[i];
     std::size_t cut = path.rfind('\\');
@@ -153,22 +155,36 @@ void RunInstallers() {
         while (!platform::WaitForProcess(installer, kInstallerPollMs)) {
         }
         LogMessage("Installer finished.\r\n");
+        lastRan = i + 1 == installers.size();
       } else {
         LogMessage("ERROR: Failed to launch installer? (sei.hProcess not set)\r\n");
       }
     }
     package::DeleteFileOrDefer(path);
   }
+  if (!lastRan) {
+    LogMessage("ERROR: The last installer \"%s\" did not run, so nothing restarts the device; the run takes its "
+               "final decision.\r\n",
+               installers.back().c_str());
+  }
+  return lastRan;
 }
 
 // What the run does last when no installer takes over: restart, prompt, or
-// bring the device application back.
+// bring the device service or application back. An ending that fails falls
+// back to the application, so that the device is never left without both.
 void FinalDecision(bool serviceStopped) {
   if (Run().bRebootRequired) {
     LogMessage("Reboot is required.\r\n");
     if (Run().bOnDevice) {
       LogMessage("We're on a device. Shutting down.\r\n");
-      bShutdownSystem(1, true);
+      const char* failedCall = "";
+      if (!bShutdownSystem(1, true, &failedCall)) {
+        LogMessage("ERROR: The restart was refused: %s failed with error %lu; the application is launched and the "
+                   "pending changes wait for the next restart.\r\n",
+                   failedCall, static_cast<unsigned long>(platform::LastError()));
+        startApp();
+      }
     } else {
       LogMessage("Not on a device. Prompting user to shut down.\r\n");
       platform::ShowMessageBox(GetLocalizedText(13), GetLocalizedText(14));
@@ -180,7 +196,14 @@ void FinalDecision(bool serviceStopped) {
       // bStartService registers its caller when no service is registered;
       // the update tool must never become the device service itself.
       bool restarted = devicelib::bServiceRegistered() && devicelib::bStartService(true);
+      platform::Dword error = platform::LastError();
       LogMessage("Restarting the service returned %s.\r\n", restarted ? "true" : "false");
+      if (!restarted) {
+        LogMessage("ERROR: The device service did not start again (error %lu); the application is launched "
+                   "instead.\r\n",
+                   static_cast<unsigned long>(error));
+        startApp();
+      }
     } else {
       LogMessage("Restarting the service is not necessary.\r\n");
       startApp();
@@ -193,14 +216,25 @@ void FinalDecision(bool serviceStopped) {
 
 void StopServiceForHardwareLibraries() {
   LogMessage("Updating the hardware libraries, but the service is still running.\r\n");
-  // No messages are pumped while the service is retried.
-  for (int remainingMs = kServiceStopRetryMs; !devicelib::bStopService() && remainingMs > 0; remainingMs -= 100) {
+  // No messages are pumped while the service is retried. One stop can take
+  // 15 s itself, so the 30 s are read from the clock, not counted in tries.
+  std::uint64_t start = platform::TickCount();
+  bool stopped = devicelib::bStopService();
+  while (!stopped && platform::TickCount() - start < kServiceStopRetryMs) {
     platform::Wait100ms();
+    stopped = devicelib::bStopService();
   }
+  platform::Dword error = platform::LastError();
   std::string service = std::string(devicelib::kServiceFolder) + devicelib::kServiceName;
   bWaitForWriteAccess(service + ".exe", kServiceFileWaitMs);
   bWaitForWriteAccess(service + "Comm.dll", kServiceFileWaitMs);
-  LogMessage("Service stopped.\r\n");
+  if (stopped) {
+    LogMessage("Service stopped.\r\n");
+  } else {
+    LogMessage("ERROR: The service did not stop within 30 seconds (last error %lu); its files in use wait for the "
+               "restart.\r\n",
+               static_cast<unsigned long>(error));
+  }
 }
 
 void ReleaseMarker() { g_marker.Release(); }
@@ -214,6 +248,7 @@ bool UpdateMain(std::uint32_t processId) {
     return true;
   }
   LaunchingProcess launching = OpenLaunchingProcess(processId);
+  Run().launchingImage = launching.imagePath;
   AppendText("\r\n");
   ShowMessage(1);
   AppendText("\r\n\r\n");
@@ -238,10 +273,14 @@ bool UpdateMain(std::uint32_t processId) {
              static_cast<int>(Run().Installers.size()));
 
   if (!Run().Installers.empty()) {
-    RunInstallers();
+    bool lastRan = RunInstallers();
     Run().Installers.clear();
     ReleaseMarker();
-    LogMessage("End of main().\r\n");
+    if (lastRan) {
+      LogMessage("End of main().\r\n");
+      return false;
+    }
+    FinalDecision(serviceStopped);
     return false;
   }
   ReleaseMarker();

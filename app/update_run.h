@@ -19,8 +19,9 @@ int UpdaterMain(const std::string& commandLine, int showCommand);
 bool UpdateMain(std::uint32_t processId);
 
 // The hardware-library step on a device: stops the device service, retrying
-// for 30 s, waits up to 10 s each for its program and its communication
-// library to become writable, and logs "Service stopped." whatever came of it.
+// for 30 s of clock time, waits up to 10 s each for its program and its
+// communication library to become writable, and logs "Service stopped.", or
+// an error when the service still runs (its files in use are then deferred).
 void StopServiceForHardwareLibraries();
 
 // Closes and deletes the in-use marker; a second call does nothing.

@@ -1,5 +1,5 @@
 // The hardware-library step of the run on a device whose service is not
-// registered: every stop attempt fails, for 30 s of retries.
+// registered: every stop attempt fails, for 30 s of the clock.
 #include "app/run_log.h"
 #include "app/update_run.h"
 #include "platform/fault.h"
@@ -22,8 +22,11 @@ TEST_F(ServiceStepTest, AServiceThatCannotBeStoppedIsTriedFor30SecondsThenTheRun
   const int armed = 1000;
   platform::ArmFault(platform::FaultOp::OpenServiceManager, armed, platform::kErrorAccessDenied);
   app::StopServiceForHardwareLibraries();
-  // The first call and 300 retries, 100 ms apart.
-  EXPECT_EQ(armed - platform::RemainingFaults(platform::FaultOp::OpenServiceManager), 301);
+  // The first call and a retry every 100 ms until the clock says 30 s have
+  // passed: 300 retries at most, fewer where the waits take longer.
+  int calls = armed - platform::RemainingFaults(platform::FaultOp::OpenServiceManager);
+  EXPECT_GE(calls, 250);
+  EXPECT_LE(calls, 301);
 }
 
 }  // namespace

@@ -72,21 +72,28 @@ class DeviceSideTest : public e2e::E2eTest {
   }
 };
 
+// At time scale 0 the tool still waits for the application to end, as the
+// device does, so that its program is replaced at once rather than at a restart.
 TEST_F(DeviceSideTest, ALaunchingApplicationThatEndsAfterAWhileLeavesTimeOnTheClock) {
-  WriteDescriptor("true", {});
   std::string id;
   auto app = StartProgram(Software() + "Orvanta.exe", &id);
+  std::string program = testsupport::ReadBytes(Software() + "Orvanta.exe");
+  MakeTree("Old", {{"Orvanta.exe", program}});
+  MakeTree("New", {{"Orvanta.exe", program + "release 2"}});
+  Zampack("diff", "SOFTWARE", "Orvanta", {"Old", "New"}, "software.zam");
+  WriteDescriptor("true", {"software.zam"});
   int code = -1;
   std::thread tool([&] { code = RunTool(id + " en"); });
-  // The application ends while the tool waits for it.
   for (int i = 0; i < 2000 && !LogHas("Update info loaded"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
   app->Stop();
   tool.join();
   ASSERT_EQ(code, 0);
   EXPECT_TRUE(LogHas("Process name: " + Software() + "Orvanta.exe")) << Log();
-  EXPECT_GT(TimeLeft(), 0) << Log();
+  EXPECT_GT(TimeLeft(), 25000) << Log();
   EXPECT_LT(TimeLeft(), 30000) << Log();
+  EXPECT_EQ(testsupport::ReadBytes(Software() + "Orvanta.exe"), program + "release 2");
+  EXPECT_TRUE(Pending().empty());
   EXPECT_EQ(WriteAccessLines(), (std::vector<std::string>{"bWaitForWriteAccess() returned true for process.",
                                                           "bWaitForWriteAccess() returned true for ZAMSapiServer.exe.",
                                                           "bWaitForWriteAccess() returned true for ZAMAcapelaServer.exe.",
@@ -94,6 +101,8 @@ TEST_F(DeviceSideTest, ALaunchingApplicationThatEndsAfterAWhileLeavesTimeOnTheCl
 }
 
 TEST_F(DeviceSideTest, AnApplicationThatNeverEndsAndAHeldSpeechServerAreWaitedForInVain) {
+  // The simulator's real waiting for it is spent at once; its clock still runs the 30 s.
+  testsupport::SetEnvironment("ORVANTA_SIM_EVENT_WAIT_MS", "0");
   WriteDescriptor("true", {});
   std::string id;
   std::string serverId;
@@ -144,6 +153,64 @@ TEST_F(DeviceSideTest, ADeferredChangeOnTheDeviceEndsInAForcedPlannedRestart) {
   ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "restart", &output), 0) << output;
   EXPECT_EQ(testsupport::ReadBytes(Software() + "engine.dll"), "engine 2");
   EXPECT_EQ(Sim("shutdown-request"), "<missing>");
+}
+
+// A restart that the system refuses leaves the device usable: the
+// application comes back and the changes wait for the next restart.
+TEST_F(DeviceSideTest, ARefusedRestartLaunchesTheApplicationInstead) {
+  MakeTree("Old", {{"engine.dll", "engine 1"}});
+  MakeTree("New", {{"engine.dll", "engine 2"}});
+  ASSERT_TRUE(testsupport::WriteBytes(Software() + "engine.dll", "engine 1"));
+  Zampack("diff", "SOFTWARE", "Orvanta", {"Old", "New"}, "software.zam");
+  const std::pair<const char*, const char*> refusals[] = {
+      {"OpenProcessToken:-1:5", "OpenProcessToken() failed with error 5"},
+      {"EnablePrivilege:-1:1300", "AdjustTokenPrivileges() failed with error 1300"},
+      {"EndSession:-1:1115", "ExitWindowsEx() failed with error 1115"}};
+  for (const auto& [fault, failure] : refusals) {
+    std::filesystem::remove(SimPath("events.log"));
+    platform::ClearPendingOperations();
+    WriteDescriptor("true", {"software.zam"});
+    testsupport::SetEnvironment("ORVANTA_SIM_FAULTS", fault);
+    {
+      testsupport::HelperProcess holder(testsupport::HoldfilePath(), testsupport::Quote(Software() + "engine.dll") + " read none");
+      ASSERT_EQ(holder.FirstLine(), "opened");
+      ASSERT_EQ(RunTool("7FFFFFF0 en"), 0);
+    }
+    testsupport::SetEnvironment("ORVANTA_SIM_FAULTS", "");
+    EXPECT_TRUE(LogHas(std::string("ERROR: The restart was refused: ") + failure +
+                       "; the application is launched and the pending changes wait for the next restart."))
+        << Log();
+    EXPECT_EQ(Sim("shutdown-request"), "<missing>");
+    EXPECT_EQ(EventNames(), (std::vector<std::string>{"power-request-set", "program-start", "power-request-clear"}))
+        << fault;
+    EXPECT_FALSE(Pending().empty());
+  }
+}
+
+// Without a descriptor there is no location to search: the program that
+// started the run comes back, not some copy elsewhere on the drive.
+TEST_F(DeviceSideTest, WithoutADescriptorTheLaunchingApplicationItselfIsRelaunched) {
+  ASSERT_TRUE(platform::MakeFolder("C:\\Recovery"));
+  ASSERT_TRUE(testsupport::CopyProgram("orvanta-device-app", "C:\\Recovery\\Orvanta.exe"));
+  std::string id;
+  {
+    auto app = StartProgram(Software() + "Orvanta.exe", &id);
+    std::thread stopper([&] {
+      for (int i = 0; i < 2000 && !LogHas("Update info loaded"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      app->Stop();
+    });
+    ASSERT_EQ(RunTool(id + " en"), 0);
+    stopper.join();
+  }
+  EXPECT_TRUE(LogHas("Relaunching the application that started the update.")) << Log();
+  EXPECT_FALSE(LogHas("We'll search for the executable in \"\".")) << Log();
+  std::string start;
+  for (const std::string& e : Events()) {
+    if (e.compare(0, 14, "program-start\t") == 0) start = e;
+  }
+  EXPECT_EQ(start.substr(0, start.find(";")), "program-start\t" + Software() + "Orvanta.exe") << Sim("events.log");
+  platform::RemoveFile("C:\\Recovery\\Orvanta.exe");
+  platform::RemoveFolder("C:\\Recovery");
 }
 
 TEST_F(DeviceSideTest, WithoutDeferredChangesTheApplicationIsRelaunchedFromTheFolderFound) {

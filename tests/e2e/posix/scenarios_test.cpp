@@ -175,20 +175,30 @@ TEST_F(ScenarioTest, InstallersRunOneAfterAnotherAndAreDeleted) {
   EXPECT_FALSE(LogHas("Reboot not required.")) << "the last installer restarts the device";
 }
 
-TEST_F(ScenarioTest, AnInstallerThatCannotStartIsStillDeleted) {
+// Without msiexec nothing restarts the device: the run takes its final
+// decision and the application comes back.
+TEST_F(ScenarioTest, AnInstallerThatCannotStartIsStillDeletedAndTheApplicationComesBack) {
   MakeTree("Setup", {{"setup.msi", "msi"}});
   Zampack("build", "SOFTWARE", "Setup", {"Setup"}, "setup.zam");
   WriteDescriptor("false", {"setup.zam"});
   ASSERT_EQ(RunTool("00001A2C en"), 0);
   EXPECT_TRUE(LogHas("ERROR: Failed to launch installer? (sei.hProcess not set)"));
+  EXPECT_TRUE(LogHas("ERROR: The last installer \"" + Software() + "setup.msi\" did not run, so nothing restarts the "
+                     "device; the run takes its final decision."))
+      << Log();
   EXPECT_FALSE(testsupport::Exists(Software() + "setup.msi"));
+  EXPECT_TRUE(LogHas("Launching \"" + Software() + "Orvanta.exe\".")) << Log();
+  EXPECT_NE(SimFile("events.log").find("\tprogram-start\t" + Software() + "Orvanta.exe"), std::string::npos);
 }
 
 // The msiexec parameters have room for 260 characters: the last installer's
 // path may take 235 of them beside "/qb!- /forcerestart /I" and its quotes.
-// A longer path would be cut, so it is not started at all.
+// A longer path would be cut, so it is not started at all, and the run, which
+// that installer would have restarted, takes its final decision.
 TEST_F(ScenarioTest, TheLastInstallerPathMayTake235Characters) {
   InstallMsiexec();
+  MakeTree("Lang", {{"a.msi", "msi a"}, {"b.msi", "msi b"}});
+  Zampack("build", "LANGUAGE_PACKAGE", "fr-FR", {"Lang"}, "lang.zam");
   for (std::size_t length : {235u, 236u}) {
     std::string folder = "Device\\" + std::string(length - PathOf("Device\\").size() - 6, 'd');
     std::string installer = PathOf(folder) + "\\x.msi";
@@ -196,21 +206,29 @@ TEST_F(ScenarioTest, TheLastInstallerPathMayTake235Characters) {
     ASSERT_TRUE(platform::MakeFolder(PathOf(folder)));
     MakeTree("Setup" + std::to_string(length), {{"x.msi", "msi"}});
     Zampack("build", "SOFTWARE", "Setup", {"Setup" + std::to_string(length)}, "setup.zam");
-    WriteDescriptor("false", {"setup.zam"});
+    WriteDescriptor("false", {"lang.zam", "setup.zam"});
     std::string descriptor = testsupport::ReadBytes(PathOf("Update\\UpdateInfo.xml"));
     descriptor.replace(descriptor.find(Software()), Software().size(), PathOf(folder) + "\\");
     ASSERT_TRUE(testsupport::WriteBytes(PathOf("Update\\UpdateInfo.xml"), descriptor));
     ASSERT_TRUE(testsupport::WriteBytes(std::string(getenv("ORVANTA_DEVICE_ROOT")) + "/sim/msiexec.log", ""));
     ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
     EXPECT_FALSE(testsupport::Exists(installer));
+    std::string languages = PathOf("Device\\Languages\\fr-FR");
+    std::string first = "start [/qb!-  /I \"" + languages + "\\a.msi\"] in fr-FR argc 3\nend\n"
+                        "start [/qb!-  /I \"" + languages + "\\b.msi\"] in fr-FR argc 3\nend\n";
     if (length == 235) {
-      EXPECT_EQ(SimFile("msiexec.log"), "start [/qb!- /forcerestart /I \"" + installer + "\"] in " +
+      EXPECT_EQ(SimFile("msiexec.log"), first + "start [/qb!- /forcerestart /I \"" + installer + "\"] in " +
                                             folder.substr(7) + " argc 4\nend\n");
+      EXPECT_FALSE(LogHas("Reboot not required."));
     } else {
       EXPECT_TRUE(LogHas("ERROR: Installer path too long for the msiexec parameters (261 characters): \"" + installer +
                          "\"."))
           << Log();
-      EXPECT_EQ(SimFile("msiexec.log"), "") << "not started with a cut path";
+      EXPECT_EQ(SimFile("msiexec.log"), first) << "not started with a cut path";
+      EXPECT_TRUE(LogHas("ERROR: The last installer \"" + installer + "\" did not run, so nothing restarts the "
+                         "device; the run takes its final decision."))
+          << Log();
+      EXPECT_TRUE(LogHas("Restarting the service is not necessary.")) << Log();
     }
   }
 }

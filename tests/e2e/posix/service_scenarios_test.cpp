@@ -135,21 +135,79 @@ TEST_F(ServiceScenarioTest, AServiceThatIgnoresTheStopIsTerminatedAndTheRunGoesO
   EXPECT_NE(LineAt("Restarting the service returned true."), std::string::npos) << Log() << Events();
 }
 
-TEST_F(ServiceScenarioTest, WithoutARegisteredServiceTheRunRetriesGoesOnAndRegistersNothing) {
+// A service that does not come back at the end leaves the device with its
+// application instead: without a registration (the tool never registers
+// itself) and with a program that never connects to the manager.
+TEST_F(ServiceScenarioTest, AServiceThatDoesNotComeBackLeavesTheApplicationLaunched) {
   MakeHardwarePackages();
   WriteDeviceDescriptor("true", {"hw1.zam"});
   ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
   std::size_t stopping = LineAt(kStopping);
-  EXPECT_NE(stopping, std::string::npos) << Log();
-  EXPECT_EQ(LineAt("Service stopped."), stopping + 1) << Log();
+  ASSERT_NE(stopping, std::string::npos) << Log();
+  EXPECT_EQ(LogLines()[stopping + 1],
+            "ERROR: The service did not stop within 30 seconds (last error 1060); its files in use wait for the restart.")
+      << Log();
   EXPECT_EQ(testsupport::ReadBytes(servicetest::kLibrary), "comm 2");
-  EXPECT_NE(LineAt("Restarting the service."), std::string::npos) << Log();
-  EXPECT_NE(LineAt("Restarting the service returned false."), std::string::npos) << Log();
+  std::size_t returned = LineAt("Restarting the service returned false.");
+  ASSERT_NE(returned, std::string::npos) << Log();
+  EXPECT_EQ(LineAt("ERROR: The device service did not start again (error 1060); the application is launched instead."),
+            returned + 1)
+      << Log();
+  EXPECT_EQ(LineAt("startApp() called."), returned + 2) << Log();
   // The update tool never makes itself the device service.
   std::vector<platform::ServiceEntry> services;
   ASSERT_TRUE(platform::ListServices(&services));
   EXPECT_TRUE(services.empty());
   EXPECT_EQ(Events().find("service-register"), std::string::npos) << Events();
+  EXPECT_NE(Events().find("\tprogram-start\t" + Software() + "Orvanta.exe"), std::string::npos) << Events();
+
+  // Registered, but its program never connects (1053).
+  platform::ServiceHandle manager = platform::OpenServiceManager(platform::kScManagerAllAccess);
+  platform::ServiceRegistration registration;
+  registration.name = "ZAMService";
+  registration.displayName = "ZAMService";
+  registration.serviceType = platform::kServiceWin32OwnProcess | platform::kServiceInteractiveProcess;
+  registration.startType = platform::kServiceAutoStart;
+  registration.binaryPath = servicetest::kProgram + " never-connect";
+  ASSERT_TRUE(platform::RegisterService(manager, registration, platform::kServiceAllAccess).IsValid());
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("update_log.txt"), ""));
+  Zampack("build", "HW_LIBRARY", "Service", {"HW1"}, "hw1.zam");
+  WriteDeviceDescriptor("true", {"hw1.zam"});
+  ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
+  EXPECT_EQ(LineAt("Service stopped."), LineAt(kStopping) + 1) << Log();
+  EXPECT_NE(LineAt("ERROR: The device service did not start again (error 1053); the application is launched instead."),
+            std::string::npos)
+      << Log();
+  EXPECT_EQ(Count(Events(), "\tprogram-start\t" + Software() + "Orvanta.exe"), 2u) << Events();
+}
+
+// A service that takes no notice of the stop and whose program cannot be
+// ended holds the run for 30 s of the device's clock, not for 300 tries of
+// up to 15 s each; its program waits for the restart.
+TEST_F(ServiceScenarioTest, AServiceThatCannotBeStoppedHoldsTheRunThirtySecondsAndItsProgramWaitsForTheRestart) {
+  MakeHardwarePackages();
+  WriteDeviceDescriptor("true", {"hw1.zam"});
+  std::uint32_t before = StartService("ignore-stop");
+  testsupport::SetEnvironment("ORVANTA_SIM_FAULTS", "TerminateProcess:-1:5");
+  testsupport::SetEnvironment("ORVANTA_SIM_EVENT_WAIT_MS", "0");
+  ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
+  testsupport::SetEnvironment("ORVANTA_SIM_FAULTS", "");
+  EXPECT_EQ(LineAt("ERROR: The service did not stop within 30 seconds (last error 5); its files in use wait for the "
+                   "restart."),
+            LineAt(kStopping) + 1)
+      << Log();
+  // Each try waits 5 s for the program to end after its termination failed: about six fit into 30 s.
+  std::size_t requests = Count(Events(), "\tservice-stop-request\tZAMService");
+  EXPECT_GE(requests, 5u) << Events();
+  EXPECT_LE(requests, 7u) << Events();
+  EXPECT_EQ(devicelib::GetServiceProcessId(), before);
+  // The running program holds its image and its library: both wait for the restart.
+  std::vector<std::string> deferred;
+  for (const platform::PendingOperation& op : Pending()) {
+    if (!op.isDelete) deferred.push_back(op.to);
+  }
+  EXPECT_EQ(deferred, (std::vector<std::string>{servicetest::kProgram, servicetest::kLibrary})) << Log();
+  EXPECT_NE(LineAt("We're on a device. Shutting down."), std::string::npos) << Log();
 }
 
 TEST_F(ServiceScenarioTest, HardwareLibrariesOffTheDeviceLeaveTheRunningServiceAlone) {

@@ -201,8 +201,10 @@ TEST_F(SimToolTest, TryWithAHeldFileListsTheOperationsThatWaitedAndJsonIsReadByA
       "print(r['decision'], r['exitCode'], r['packages'][0]['outcome'], r['changed'], r['errors'], r['held'])\n"
       "for op in r['deferred']: print(op['operation'], op.get('path', op.get('from')), op.get('to', ''))\n";
   Put("read.py", script);
-  // The file held by its host path on the device, which the run holds on the copy.
-  ASSERT_EQ(Sim("try --json --hold " + Q("dev/C/Program Files/Orvanta/engine.dll") + " --device " + Q("dev") + " " +
+  // The file held by its host path on the device, which the run holds on the copy; the removed
+  // legacy.cfg held without any sharing goes at the restart all the same.
+  ASSERT_EQ(Sim("try --json --hold " + Q("dev/C/Program Files/Orvanta/engine.dll") + " --hold "
+                "'C:\\Program Files\\Orvanta\\legacy.cfg:none' --device " + Q("dev") + " " +
                 Q("sw.zam") + " > " + Q("report.json")),
             0);
   std::string run = "python3 " + Q("read.py") + " " + Q("report.json") + " > " + Q("printed") + " 2>&1";
@@ -210,7 +212,10 @@ TEST_F(SimToolTest, TryWithAHeldFileListsTheOperationsThatWaitedAndJsonIsReadByA
   std::string output = Slurp(Host("printed"));
   EXPECT_EQ(output,
             "restart 0 applied ['C:\\\\Program Files\\\\Orvanta\\\\engine.dll'] [] "
-            "[{'path': 'C:\\\\Program Files\\\\Orvanta\\\\engine.dll', 'share': 'none'}]\n"
+            "[{'path': 'C:\\\\Program Files\\\\Orvanta\\\\engine.dll', 'share': 'none'}, "
+            "{'path': 'C:\\\\Program Files\\\\Orvanta\\\\legacy.cfg', 'share': 'none'}]\n"
+            "delete C:\\Program Files\\Orvanta\\engine.dll \n"
+            "delete C:\\Program Files\\Orvanta\\legacy.cfg \n"
             "delete C:\\Program Files\\Orvanta\\engine.dll \n"
             "move C:\\Orvanta\\Update\\Tmp\\engine.dlla C:\\Program Files\\Orvanta\\engine.dll\n"
             "delete C:\\Orvanta\\Update\\Tmp\\engine.dlla \n");
