@@ -160,9 +160,10 @@ TEST_F(ApplyTreeTest, AFileInUseIsReplacedAtTheRestart) {
   EXPECT_EQ(testsupport::ReadBytes(PathOf("Run\\Tmp\\engine.dlla")), kNew.at("bin\\engine.dll").content);
   std::vector<platform::PendingOperation> pending;
   ASSERT_TRUE(platform::ListPendingOperations(&pending));
-  ASSERT_EQ(pending.size(), 3u);
+  ASSERT_EQ(pending.size(), 4u);
   EXPECT_EQ(pending[0].from, engine);
-  EXPECT_EQ(pending[1].to, engine);
+  EXPECT_EQ(pending[1].from, engine);
+  EXPECT_EQ(pending[2].to, engine);
   EXPECT_TRUE(app::Run().bRebootRequired);
 
   std::string output;
