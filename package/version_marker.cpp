@@ -15,6 +15,8 @@ namespace {
 const char16_t kWrongMarker[] = u"<PreRelease/>";
 const char16_t kRightMarker[] = u"</PreRelease>";
 constexpr std::size_t kMarkerUnits = 13;
+const char16_t kOpeningTag[] = u"<PreRelease>";
+constexpr std::size_t kOpeningUnits = 12;
 
 char16_t UnitAt(const std::vector<unsigned char>& bytes, std::size_t unit) {
   return static_cast<char16_t>(bytes[2 * unit] | (bytes[2 * unit + 1] << 8));
@@ -31,6 +33,24 @@ std::size_t FindMarker(const std::vector<unsigned char>& bytes, std::size_t unit
     if (matched == kMarkerUnits) return at;
   }
   return units;
+}
+
+// The one damaged form: the marker ends the text of an open PreRelease
+// element ("<PreRelease>1<PreRelease/>"), so no tag stands between that
+// opening tag and the marker. An empty element of a well-formed file stands
+// after a tag or on a line of its own, and is no such closing tag.
+bool ClosesPreReleaseText(const std::vector<unsigned char>& bytes, std::size_t at) {
+  if (at == 0 || UnitAt(bytes, at - 1) == u' ') return false;
+  std::size_t tag = at;
+  while (tag > 0 && UnitAt(bytes, tag - 1) != u'<') --tag;
+  if (tag == 0) return false;
+  --tag;
+  // At least one unit of text between the opening tag and the marker.
+  if (tag + kOpeningUnits >= at) return false;
+  for (std::size_t i = 0; i < kOpeningUnits; ++i) {
+    if (UnitAt(bytes, tag + i) != kOpeningTag[i]) return false;
+  }
+  return true;
 }
 
 bool ReadAll(platform::File& file, std::vector<unsigned char>& bytes) {
@@ -77,7 +97,7 @@ void bFixPreReleaseMarker() {
   // goes back unchanged.
   std::size_t units = bytes.size() / 2;
   std::size_t at = FindMarker(bytes, units);
-  if (at == units || at == 0 || UnitAt(bytes, at - 1) == u' ') return;
+  if (at == units || !ClosesPreReleaseText(bytes, at)) return;
   for (std::size_t i = 0; i < kMarkerUnits; ++i) {
     bytes[2 * (at + i)] = static_cast<unsigned char>(kRightMarker[i] & 0xFF);
     bytes[2 * (at + i) + 1] = static_cast<unsigned char>(kRightMarker[i] >> 8);

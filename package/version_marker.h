@@ -10,8 +10,9 @@ namespace package {
 std::string PreReleaseMarkerPath();
 
 // Rewrites, in place and at the same length, the file's first "<PreRelease/>"
-// as "</PreRelease>" unless a space stands right before it (or nothing does:
-// the file begins with it). The file is UTF-16LE text and is not parsed.
+// as "</PreRelease>" when it directly follows the text of an open
+// "<PreRelease>" (no tag between them) and that text does not end in a space.
+// A well-formed file is never changed. The file is UTF-16LE text and is not parsed.
 // Every failure leaves the file alone and is not reported.
 void bFixPreReleaseMarker();
 

@@ -41,9 +41,11 @@ TEST_F(VersionMarkerTest, AVersionFileDeliveredInTheRunGetsItsClosingTagAndKeeps
   ExpectQuietRun();
 }
 
-TEST_F(VersionMarkerTest, AFirstMarkerAfterASpaceLeavesTheFileUntouched) {
+TEST_F(VersionMarkerTest, AWellFormedFileWithAnEmptyPreReleaseIsLeftUntouchedByARunWithoutPackages) {
   ASSERT_TRUE(platform::MakeFolder(PathOf("Device\\Languages\\es")));
-  std::string file = kBom + Utf16Le(u"<VersionInfo><A>1 <PreRelease/></A><B>2<PreRelease/></B></VersionInfo>");
+  // As another tool pretty-prints an empty element: on a line of its own.
+  std::string file = kBom + Utf16Le(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n<VersionInfo>\n\t<VersionData>\n"
+                                    u"\t\t<Date>2014-07-07</Date>\n\t\t<PreRelease/>\n\t</VersionData>\n</VersionInfo>\n");
   ASSERT_TRUE(testsupport::WriteBytes(SpanishFile(), file));
   WriteDescriptor("false", {});
   ASSERT_EQ(RunTool("00001A2C es"), 0) << Log();
