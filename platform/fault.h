@@ -60,6 +60,8 @@ enum class FaultOp {
   DeleteService,
   ListProcesses,
   TerminateProcess,
+  FlushFile,
+  ReplaceNow,
   Count
 };
 

@@ -132,4 +132,8 @@ bool ListFolder(const std::string& pattern, std::vector<FolderEntry>* entries);
 // with "." and ".." resolved by text.
 bool FullPath(const std::string& path, std::string* fullPath);
 
+// FlushFileBuffers: what was written through `file` is on the disk when this
+// returns true.
+bool FlushFile(File& file);
+
 }  // namespace platform

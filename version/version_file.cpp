@@ -7,7 +7,6 @@
 
 #include "platform/clock.h"
 #include "platform/file.h"
-#include "platform/restart.h"
 #include "platform/text.h"
 #include "version/scan.h"
 #include "version/version_info.h"
@@ -20,13 +19,6 @@ const char16_t VersionNamespaceBase[] = u"https://schemas.colmarte.com";
 namespace {
 
 constexpr int kSaveAttempts = 4;
-
-// Deletes the file at `path` if there is one, read-only or not.
-void RemoveEvenReadOnly(const std::string& path) {
-  if (platform::FileAttributes(path) == platform::kInvalidAttributes) return;
-  platform::SetAttributes(path, platform::kAttributeNormal);
-  platform::RemoveFile(path);
-}
 
 const char16_t kSchemaInstanceNamespace[] = u"http://www.w3.org/2001/XMLSchema-instance";
 
@@ -168,32 +160,12 @@ void CVersionInfo::WriteBody(pugi::xml_node element) {
 void CVersionInfo::Save() {
   if (!Document) return;
   std::string path = platform::WideToNarrow(Path);
-  // The old file is set aside first, so that a read-only one does not stop
-  // the write, and put back when every write fails: the item is never left
-  // without its version file. A set-aside file of an interrupted save goes.
-  std::string aside = path + ".old";
-  bool setAside = false;
+  // Each attempt writes the whole file beside the old one and replaces it in
+  // one step: a failed or cut-short attempt leaves the old file as it was
+  // (a read-only one cannot be replaced, as it cannot be deleted).
   for (int attempt = 1; attempt <= kSaveAttempts; ++attempt) {
-    if (platform::FileAttributes(path) == platform::kInvalidAttributes) break;
-    RemoveEvenReadOnly(aside);
-    if (platform::MoveNow(path, aside)) {
-      setAside = true;
-      break;
-    }
+    if (xml::SaveXmlFile(path, Document.get(), 0)) return;
     if (attempt < kSaveAttempts) platform::Wait100ms();
-  }
-  bool written = false;
-  for (int attempt = 1; attempt <= kSaveAttempts && !written; ++attempt) {
-    written = xml::SaveXmlFile(path, Document.get(), 0);
-    if (!written && attempt < kSaveAttempts) platform::Wait100ms();
-  }
-  if (!setAside) return;
-  if (written) {
-    RemoveEvenReadOnly(aside);
-  } else {
-    // What a failed write left goes, and the old file comes back.
-    platform::RemoveFile(path);
-    platform::MoveNow(aside, path);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/file.h"
+#include "platform/restart.h"
 #include "platform/text.h"
 
 namespace xml {
@@ -73,9 +74,10 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
   return true;
 }
 
+// The whole of `bytes` in a new file, on the disk when this returns true.
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  platform::File file = platform::OpenFile(path, platform::kGenericWrite, platform::kShareRead | platform::kShareWrite,
-                                           platform::Disposition::CreateAlways, platform::kAttributeNormal);
+  platform::File file = platform::OpenFile(path, platform::kGenericWrite, platform::kShareRead,
+                                           platform::Disposition::CreateNew, platform::kAttributeNormal);
   if (!file.IsValid()) return false;
   constexpr std::size_t kChunk = 1 << 20;
   for (std::size_t done = 0; done < bytes.size();) {
@@ -87,7 +89,14 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     }
     done += want;
   }
-  return true;
+  return platform::FlushFile(file);
+}
+
+// Removes a file of the writer's own, read-only or not; true when none is left.
+bool RemoveOwnFile(const std::string& path) {
+  if (platform::FileAttributes(path) == platform::kInvalidAttributes) return true;
+  platform::SetAttributes(path, platform::kAttributeNormal);
+  return platform::RemoveFile(path);
 }
 
 struct MemoryWriter : pugi::xml_writer {
@@ -139,7 +148,16 @@ bool SaveXmlFile(const std::string& path, pugi::xml_document* document, int enco
   MemoryWriter writer;
   document->save(writer, "\t", pugi::format_indent | pugi::format_write_bom,
                  static_cast<pugi::xml_encoding>(DeclaredEncoding(*document)));
-  return WriteWholeFile(path, writer.bytes);
+  // Written beside the file and put in its place in one step, so that the
+  // file is, at every moment, either the old one or the new one, whole. A new
+  // file left by an earlier attempt that was cut short goes first.
+  std::string fresh = path + ".new";
+  if (!RemoveOwnFile(fresh)) return false;
+  if (WriteWholeFile(fresh, writer.bytes) && platform::ReplaceNow(fresh, path)) return true;
+  platform::Dword error = platform::LastError();
+  RemoveOwnFile(fresh);
+  platform::SetLastErrorCode(error);
+  return false;
 }
 
 void GetChildText(pugi::xml_node element, const std::u16string& name, std::u16string& target) {

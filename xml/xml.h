@@ -35,8 +35,10 @@ bool LoadXmlFile(const std::string& path, pugi::xml_document* document, unsigned
 int DeclaredEncoding(const pugi::xml_document& document);
 
 // Saves with one tab of indentation and a byte-order mark, in the declared
-// encoding; a non-zero `encoding` first replaces the declaration. False for a
-// null document or a file that cannot be written whole.
+// encoding; a non-zero `encoding` first replaces the declaration. The bytes
+// go to PATH.new, on the disk, which then replaces the file in one step.
+// False, with the file as it was, for a null document or a file that cannot
+// be written whole or replaced.
 bool SaveXmlFile(const std::string& path, pugi::xml_document* document, int encoding);
 
 // The text of child `name` (its first text or CDATA child) into `target`;

@@ -526,4 +526,11 @@ bool FullPath(const std::string& path, std::string* fullPath) {
   return true;
 }
 
+bool FlushFile(File& file) {
+  if (FaultHit(FaultOp::FlushFile)) return false;
+  if (!file.IsValid()) return Fail(kErrorInvalidHandle);
+  if (::fsync(static_cast<int>(file.native())) != 0) return FailFromErrno();
+  return true;
+}
+
 }  // namespace platform

@@ -3,13 +3,16 @@
 // absolute host paths, in call order.
 #include "platform/restart.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <ctime>
 #include <fstream>
 
 #include "platform/fault.h"
+#include "platform/posix/share_lock.h"
 #include "platform/posix/sim_device.h"
 
 namespace platform {
@@ -31,6 +34,26 @@ bool Append(const std::string& line) {
   out << (whole ? "" : "\n") << line << '\n';
   out.close();
   return out ? true : sim::Fail(kErrorWriteFault);
+}
+
+// True when some open of the host file denies delete, as an open of it sees.
+bool HeldWithoutDeleteShare(const std::string& host) {
+  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  bool denied = sim::DeleteDenied(fd);
+  ::close(fd);
+  return denied;
+}
+
+// The folder's entries are on the disk: a rename in it survives a power loss.
+bool FlushFolder(const std::string& host) {
+  std::string folder = host.substr(0, host.find_last_of('/'));
+  int fd = ::open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return sim::FailFromErrno(folder);
+  bool flushed = ::fsync(fd) == 0;
+  if (!flushed) sim::FailFromErrno(folder);
+  ::close(fd);
+  return flushed;
 }
 
 }  // namespace
@@ -108,6 +131,28 @@ bool MoveNow(const std::string& from, const std::string& to) {
   }
   if (::rename(hostFrom.c_str(), hostTo.c_str()) != 0) return sim::FailFromErrno(hostTo);
   return true;
+}
+
+bool ReplaceNow(const std::string& from, const std::string& to) {
+  if (FaultHit(FaultOp::ReplaceNow)) return false;
+  sim::HostEntry source;
+  sim::HostEntry target;
+  if (!sim::MapPath(from, &source) || !sim::MapNewName(to, &target)) return false;
+  if (source.outside || target.outside) return sim::Fail(kErrorAccessDenied);
+  struct stat st;
+  if (lstat(source.path.c_str(), &st) != 0) return sim::FailFromErrno(source.path);
+  if (S_ISDIR(st.st_mode)) return sim::Fail(kErrorAccessDenied);
+  if (HeldWithoutDeleteShare(source.path)) return sim::Fail(kErrorSharingViolation);
+  struct stat existing;
+  if (lstat(target.path.c_str(), &existing) == 0) {
+    // What replaces the old file deletes it first, with a deletion's rules.
+    if (S_ISDIR(existing.st_mode) || !(existing.st_mode & S_IWUSR) || sim::IsRunningImage(target.path)) {
+      return sim::Fail(kErrorAccessDenied);
+    }
+    if (HeldWithoutDeleteShare(target.path)) return sim::Fail(kErrorSharingViolation);
+  }
+  if (::rename(source.path.c_str(), target.path.c_str()) != 0) return sim::FailFromErrno(target.path);
+  return FlushFolder(target.path);
 }
 
 }  // namespace platform

@@ -159,4 +159,9 @@ bool FullPath(const std::string& path, std::string* fullPath) {
   return true;
 }
 
+bool FlushFile(File& file) {
+  if (FaultHit(FaultOp::FlushFile)) return false;
+  return ::FlushFileBuffers(reinterpret_cast<HANDLE>(file.native())) != FALSE;
+}
+
 }  // namespace platform

@@ -87,4 +87,9 @@ bool MoveNow(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
 }
 
+bool ReplaceNow(const std::string& from, const std::string& to) {
+  if (FaultHit(FaultOp::ReplaceNow)) return false;
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Share modes between processes: a file held open by holdfile, and the opens
 // and deletes the tool makes, decided as Windows decides them.
 #include "platform/file.h"
+#include "platform/restart.h"
 #include "tests/support/scratch.h"
 
 using namespace platform;
@@ -65,6 +66,11 @@ TEST_F(ShareModeTest, OpensAndDeletesAgainstAFileHeldByAnotherProcess) {
     EXPECT_EQ(RemoveFile(path), deletable);
     if (!deletable) {
       EXPECT_EQ(LastError(), kErrorSharingViolation);
+      // Replacing it deletes it: refused the same way, and both files stay.
+      ASSERT_TRUE(testsupport::WriteBytes(PathOf("other.bin"), "other"));
+      EXPECT_FALSE(ReplaceNow(PathOf("other.bin"), path));
+      EXPECT_EQ(LastError(), kErrorSharingViolation);
+      EXPECT_EQ(testsupport::ReadBytes(PathOf("other.bin")), "other");
       holdfile.Stop();
       // Free again once the holder has ended.
       File file = OpenFile(path, kGenericWrite, kShareNone, Disposition::OpenExisting, kAttributeNormal);

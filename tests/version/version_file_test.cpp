@@ -1,7 +1,10 @@
 // The version file on disk: the exact bytes written, what a read accepts and
 // refuses, files from other writers, and saving over an old file.
+#include <cstdlib>
+
 #include "platform/fault.h"
 #include "platform/file.h"
+#include "platform/restart.h"
 #include "platform/text.h"
 #include "tests/support/scratch.h"
 #include "version/version_info.h"
@@ -309,52 +312,102 @@ TEST_F(VersionFileTest, AUtf8FileFromAnotherWriterIsSavedBackAsUtf16) {
   EXPECT_EQ(again.GetVersionText(), u"4.02 2015-01-31 b\u00E9ta");
 }
 
-TEST_F(VersionFileTest, SaveTriesFourTimesToSetTheOldFileAsideAndFourWritesAndReportsNothing) {
-  ASSERT_TRUE(WriteBytes(PathOf("Version.xml"), "old"));
+TEST_F(VersionFileTest, ASaveWhoseFourAttemptsFailKeepsTheOldFileOrNoneAndLeavesNothingBeside) {
+  struct Case {
+    platform::FaultOp op;
+    platform::Dword error;
+  };
+  const Case cases[] = {
+      {platform::FaultOp::OpenFile, platform::kErrorAccessDenied},
+      {platform::FaultOp::WriteFile, platform::kErrorDiskFull},
+      {platform::FaultOp::FlushFile, platform::kErrorWriteFault},
+      {platform::FaultOp::ReplaceNow, platform::kErrorSharingViolation},
+  };
   CVersionInfo record(File(), u"Anna");
-  // One more failure armed than Save may use: one must be left over.
-  platform::ArmFault(platform::FaultOp::MoveNow, 5, platform::kErrorAccessDenied);
-  platform::ArmFault(platform::FaultOp::OpenFile, 5, platform::kErrorAccessDenied);
-  record.Write();
-  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::MoveNow), 1);
-  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::OpenFile), 1);
-  platform::ClearFaults();
-  EXPECT_EQ(ReadBytes(PathOf("Version.xml")), "old");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.op));
+    for (bool oldFile : {true, false}) {
+      if (oldFile) {
+        ASSERT_TRUE(WriteBytes(PathOf("Version.xml"), "old"));
+      }
+      // One more failure armed than Save may use: one must be left over.
+      platform::ArmFault(c.op, 5, c.error);
+      record.Write();
+      EXPECT_EQ(platform::RemainingFaults(c.op), 1);
+      platform::ClearFaults();
+      EXPECT_EQ(ReadBytes(PathOf("Version.xml")), oldFile ? "old" : "<missing>");
+      EXPECT_FALSE(testsupport::Exists(PathOf("Version.xml.new")));
+      platform::RemoveFile(PathOf("Version.xml"));
+    }
+  }
 
-  // The third try sets the old file aside and the second write succeeds.
-  platform::ArmFault(platform::FaultOp::MoveNow, 2, platform::kErrorSharingViolation);
-  platform::ArmFault(platform::FaultOp::OpenFile, 1, platform::kErrorSharingViolation);
+  // The fourth attempt gets through.
+  ASSERT_TRUE(WriteBytes(PathOf("Version.xml"), "old"));
+  platform::ArmFault(platform::FaultOp::ReplaceNow, 3, platform::kErrorSharingViolation);
   record.Save();
-  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::MoveNow), 0);
-  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::OpenFile), 0);
   CVersionInfo read(File());
   ASSERT_TRUE(read.Read());
   EXPECT_EQ(read.Name, u"Anna");
-  EXPECT_FALSE(testsupport::Exists(PathOf("Version.xml.old")));
+  EXPECT_FALSE(testsupport::Exists(PathOf("Version.xml.new")));
 }
 
-// Deleting first and then failing every write would leave the item without
-// a version file; the old one is put back instead.
-TEST_F(VersionFileTest, ASaveWhoseWritesAllFailKeepsTheOldFile) {
+// A read-only file can be neither deleted nor written: Save fails and the
+// file keeps its bytes and its attributes.
+TEST_F(VersionFileTest, AReadOnlyHiddenSystemFileIsKeptAsItWas) {
   ASSERT_TRUE(WriteBytes(PathOf("Version.xml"), "old"));
+  const platform::Dword kept = platform::kAttributeReadOnly | platform::kAttributeHidden | platform::kAttributeSystem;
+  ASSERT_TRUE(platform::SetAttributes(PathOf("Version.xml"), kept));
+  platform::Dword before = platform::FileAttributes(PathOf("Version.xml"));
+  ASSERT_NE(before & platform::kAttributeReadOnly, 0u);
   CVersionInfo record(File(), u"Anna");
-  platform::ArmFault(platform::FaultOp::OpenFile, 4, platform::kErrorDiskFull);
   record.Write();
-  EXPECT_EQ(platform::RemainingFaults(platform::FaultOp::OpenFile), 0);
-  platform::ClearFaults();
+  EXPECT_EQ(platform::FileAttributes(PathOf("Version.xml")), before);
   EXPECT_EQ(ReadBytes(PathOf("Version.xml")), "old");
-  EXPECT_FALSE(testsupport::Exists(PathOf("Version.xml.old")));
+  EXPECT_FALSE(testsupport::Exists(PathOf("Version.xml.new")));
+  platform::SetAttributes(PathOf("Version.xml"), platform::kAttributeNormal);
+}
 
-  // A read-only old file is replaced all the same, and what an interrupted
-  // save set aside goes with it.
-  ASSERT_TRUE(WriteBytes(PathOf("Version.xml.old"), "interrupted"));
-  ASSERT_TRUE(platform::SetAttributes(PathOf("Version.xml.old"), platform::kAttributeReadOnly));
-  ASSERT_TRUE(platform::SetAttributes(PathOf("Version.xml"), platform::kAttributeReadOnly));
-  record.Save();
-  CVersionInfo read(File());
-  ASSERT_TRUE(read.Read());
-  EXPECT_EQ(read.Name, u"Anna");
-  EXPECT_FALSE(testsupport::Exists(PathOf("Version.xml.old")));
+// The process killed at each operation of a Save in turn: the file is the
+// old one or the new one, whole, and the next Save still makes it whole.
+TEST_F(VersionFileTest, ASaveKilledAtAnyOperationLeavesTheOldOrTheNewFileWhole) {
+  CVersionInfo oldRecord(File(), u"Old");
+  oldRecord.SetVersionData(Version(1, 0, 2020, 1, 1));
+  CVersionInfo newRecord(File(), u"New");
+  newRecord.SetVersionData(Version(2, 0, 2021, 2, 2));
+  bool completed = false;
+  int kills = 0;
+  for (long operation = 1; !completed && operation < 100; ++operation) {
+    SCOPED_TRACE(operation);
+    oldRecord.Write();
+    ASSERT_EQ(ReadBytes(PathOf("Version.xml.new")), "<missing>");
+    EXPECT_EXIT(
+        {
+          platform::ArmKill(operation);
+          newRecord.Write();
+          platform::ArmKill(0);
+          std::_Exit(0);
+        },
+        [&](int status) {
+          completed = testing::ExitedWithCode(0)(status);
+          return completed || testing::ExitedWithCode(137)(status);
+        },
+        "");
+    if (!completed) ++kills;
+    CVersionInfo read(File());
+    ASSERT_TRUE(read.Read());
+    if (completed) {
+      EXPECT_EQ(read.Name, u"New");
+    }
+    EXPECT_EQ(CompareRecords(read, read.Name == u"New" ? newRecord : oldRecord), 0);
+
+    newRecord.Write();
+    CVersionInfo again(File());
+    ASSERT_TRUE(again.Read());
+    EXPECT_EQ(again.Name, u"New");
+    EXPECT_EQ(ReadBytes(PathOf("Version.xml.new")), "<missing>");
+  }
+  EXPECT_TRUE(completed);
+  EXPECT_GT(kills, 3);
 }
 
 }  // namespace
