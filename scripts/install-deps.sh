@@ -5,7 +5,7 @@
 set -eu
 
 packages="cmake make g++ pkg-config libpugixml-dev zlib1g-dev libgtest-dev googletest
-g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth dpkg-dev clang libclang-rt-14-dev python3"
+g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth dpkg-dev clang libclang-rt-14-dev python3 libxml2-utils"
 deps_dir=/usr/local/src/orvanta-deps
 
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi

@@ -22,12 +22,6 @@ pugi::xml_node FirstDeclaration(const pugi::xml_document& document) {
   return pugi::xml_node();
 }
 
-void SetAttribute(pugi::xml_node node, const char* name, const char* value) {
-  pugi::xml_attribute attribute = node.attribute(name);
-  if (!attribute) attribute = node.append_attribute(name);
-  attribute.set_value(value);
-}
-
 const char* EncodingName(int encoding) {
   switch (encoding) {
     case kEncodingUtf16: return "utf-16";
@@ -118,8 +112,13 @@ void NewXmlDocument(std::unique_ptr<pugi::xml_document>& slot, int encoding) {
 void SetXmlDeclaration(pugi::xml_document& document, const std::u16string& version, int encoding) {
   pugi::xml_node declaration = FirstDeclaration(document);
   if (!declaration) declaration = document.prepend_child(pugi::node_declaration);
-  SetAttribute(declaration, "version", WideToUtf8(version).c_str());
-  SetAttribute(declaration, "encoding", EncodingName(encoding));
+  // A declaration holds version, encoding and standalone, in that order, or
+  // other parsers refuse the file; anything else a lenient read let in goes.
+  std::string standalone = declaration.attribute("standalone").value();
+  while (pugi::xml_attribute attribute = declaration.first_attribute()) declaration.remove_attribute(attribute);
+  declaration.append_attribute("version").set_value(WideToUtf8(version).c_str());
+  declaration.append_attribute("encoding").set_value(EncodingName(encoding));
+  if (standalone == "yes" || standalone == "no") declaration.append_attribute("standalone").set_value(standalone.c_str());
 }
 
 bool LoadXmlFile(const std::string& path, pugi::xml_document* document) {

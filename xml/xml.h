@@ -20,7 +20,8 @@ constexpr int kEncodingUtf32 = 7;  // machine byte order
 void NewXmlDocument(std::unique_ptr<pugi::xml_document>& slot, int encoding);
 
 // Sets "version" and "encoding" on the first declaration node, created as the
-// first child when the document has none. Codes other than 1, 4 and 7 name "utf-8".
+// first child when the document has none, and keeps a "standalone" of "yes"
+// or "no" after them. Codes other than 1, 4 and 7 name "utf-8".
 void SetXmlDeclaration(pugi::xml_document& document, const std::u16string& version, int encoding);
 
 // Parses the whole file with the default options plus declaration and

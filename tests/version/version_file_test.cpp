@@ -312,6 +312,49 @@ TEST_F(VersionFileTest, AUtf8FileFromAnotherWriterIsSavedBackAsUtf16) {
   EXPECT_EQ(again.GetVersionText(), u"4.02 2015-01-31 b\u00E9ta");
 }
 
+// A second parser's word on a file: xmllint, on the build machine.
+bool XmllintAccepts(const std::string& path) {
+  if (testsupport::UnderWine()) return true;
+  return std::system(("xmllint --noout '" + testsupport::HostPathOf(path) + "'").c_str()) == 0;
+}
+
+TEST_F(VersionFileTest, DeclarationsOfOtherWritersAreSavedInXmlsOrderAndPassASecondParser) {
+  const std::string body = "<VersionInfo><Name>Anna</Name><VersionData/><PrerequisiteData/></VersionInfo>";
+  struct Case {
+    std::string file;
+    std::u16string saved;  // the declaration Save writes
+  };
+  const Case cases[] = {
+      {"<?xml version=\"1.0\" standalone=\"yes\"?>" + body,
+       u"<?xml version=\"1.0\" encoding=\"utf-16\" standalone=\"yes\"?>"},
+      {"<?xml version='1.0' encoding='UTF-8' standalone='no'?>" + body,
+       u"<?xml version=\"1.0\" encoding=\"utf-16\" standalone=\"no\"?>"},
+      // Out of order: not XML, but read leniently, and saved as XML.
+      {"<?xml version=\"1.0\" standalone=\"yes\" encoding=\"utf-8\"?>" + body,
+       u"<?xml version=\"1.0\" encoding=\"utf-16\" standalone=\"yes\"?>"},
+      {"<?xml version=\"1.0\" standalone=\"maybe\"?>" + body, u"<?xml version=\"1.0\" encoding=\"utf-16\"?>"},
+      {Utf16File(u"<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>\n" +
+                 platform::Utf8ToWide(body.c_str())),
+       u"<?xml version=\"1.0\" encoding=\"utf-16\" standalone=\"yes\"?>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    ASSERT_TRUE(WriteBytes(PathOf("Version.xml"), c.file));
+    CVersionInfo record(File());
+    ASSERT_TRUE(record.Read());
+    record.Save();
+    std::string saved = ReadBytes(PathOf("Version.xml"));
+    EXPECT_EQ(saved.find(Utf16Le(c.saved + u"\n")), 2u);
+    EXPECT_TRUE(XmllintAccepts(PathOf("Version.xml")));
+    CVersionInfo again(File());
+    ASSERT_TRUE(again.Read());
+    EXPECT_EQ(again.Name, u"Anna");
+  }
+  CVersionInfo written(File(), u"Caf\u00E9 & <Bar>");
+  written.Write();
+  EXPECT_TRUE(XmllintAccepts(PathOf("Version.xml")));
+}
+
 TEST_F(VersionFileTest, ASaveWhoseFourAttemptsFailKeepsTheOldFileOrNoneAndLeavesNothingBeside) {
   struct Case {
     platform::FaultOp op;
