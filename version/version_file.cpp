@@ -20,6 +20,30 @@ namespace {
 
 constexpr int kSaveAttempts = 4;
 
+// The layout nests five levels below the root at most (a prerequisite's
+// version numbers and their text); room is left for what other writers add.
+constexpr int kMaxDepth = 16;
+
+// True when some node lies more than `limit` levels below `root`. Walked
+// without recursion, as the file decides how deep it goes.
+bool DeeperThan(pugi::xml_node root, int limit) {
+  int depth = 0;
+  pugi::xml_node node = root;
+  while (true) {
+    if (node.first_child()) {
+      node = node.first_child();
+      if (++depth > limit) return true;
+      continue;
+    }
+    while (node != root && !node.next_sibling()) {
+      node = node.parent();
+      --depth;
+    }
+    if (node == root) return false;
+    node = node.next_sibling();
+  }
+}
+
 const char16_t kSchemaInstanceNamespace[] = u"http://www.w3.org/2001/XMLSchema-instance";
 
 void SetAttribute(pugi::xml_node element, const char* name, const std::u16string& value) {
@@ -81,6 +105,13 @@ bool CVersionInfo::Read() {
   xml::SetXmlDeclaration(*Document, u"1.0", xml::kEncodingUtf16);
   Root = Document->child("VersionInfo");
   if (!Root) return false;
+  if (DeeperThan(Root, kMaxDepth)) {
+    // No version file nests so deep; nothing of it is kept for a Save, which
+    // would indent every level.
+    Root = pugi::xml_node();
+    Document.reset();
+    return false;
+  }
 
   FormatVersion = std::make_unique<VersionNumber>();
   ParseFormatVersion(platform::Utf8ToWide(Root.attribute("version").value()), FormatVersion.get());

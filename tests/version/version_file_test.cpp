@@ -203,6 +203,28 @@ TEST_F(VersionFileTest, PrerequisiteDataIsRequiredAndItsIncompleteEntriesAreSkip
   EXPECT_EQ(record.Prerequisites[1].Type, UNKNOWN);
 }
 
+TEST_F(VersionFileTest, AFileNestedDeeperThanTheLayoutCanBeIsNoVersionFileAndIsNotSaved) {
+  auto nested = [](int levels) {
+    std::string open;
+    std::string close;
+    for (int i = 0; i < levels; ++i) {
+      open += "<a>";
+      close += "</a>";
+    }
+    return open + "x" + close;
+  };
+  CVersionInfo record(File());
+  // Sixteen levels below the root, the text included, are still read.
+  WriteFile("<Name>X</Name>" + Data() + "<PrerequisiteData/>" + nested(15));
+  EXPECT_TRUE(record.Read());
+
+  WriteFile("<Name>X</Name>" + Data() + "<PrerequisiteData/>" + nested(20000));
+  std::string deep = ReadBytes(PathOf("Version.xml"));
+  EXPECT_FALSE(record.Read());
+  record.Save();
+  EXPECT_EQ(ReadBytes(PathOf("Version.xml")), deep);
+}
+
 TEST_F(VersionFileTest, NumbersDatesAndTheFormatVersionAreReadLeniently) {
   WriteFile("<Name>X</Name>" + Data("12abc", "", "2014/07/07") + "<PrerequisiteData/>");
   CVersionInfo record(File());
