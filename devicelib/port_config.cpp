@@ -60,6 +60,11 @@ std::int32_t ParseRtsControl(const std::u16string& text) { return Lookup(kRtsCon
 std::int32_t ParseDtrControl(const std::u16string& text) { return Lookup(kDtrControl, text, kUnknownSetting); }
 
 PortConfigPtr CreatePortConfig(pugi::xml_node element) {
+  ByteBudget budget;
+  return CreatePortConfig(element, budget);
+}
+
+PortConfigPtr CreatePortConfig(pugi::xml_node element, ByteBudget& budget) {
   if (!element) return nullptr;
   std::u16string portName = Text(element, u"Name");
   PortConfigPtr port;
@@ -68,12 +73,25 @@ PortConfigPtr CreatePortConfig(pugi::xml_node element) {
     case kHidPort: port.reset(new HIDPortConfig(portName)); break;
     default: return nullptr;
   }
-  if (port->ReadConfiguration(element)) return port;
+  port->budget_ = &budget;
+  bool configured = port->ReadConfiguration(element);
+  port->budget_ = nullptr;
+  if (configured) return port;
   platform::WaitMilliseconds(10);
   return nullptr;
 }
 
 void PortConfig::Release() { delete this; }
+
+bool PortConfig::Spend(std::uint32_t records) {
+  if (budget_->remaining < records) {
+    budget_->exceeded = true;
+    refused = true;
+    return false;
+  }
+  budget_->remaining -= records;
+  return true;
+}
 
 bool PortConfig::HasMessage(std::uint8_t id) const { return messages.count(id) != 0; }
 
@@ -101,17 +119,22 @@ bool PortConfig::ReadConfiguration(pugi::xml_node element) {
     configured = true;
   }
   ReadMessages(element);
+  if (refused) configured = false;
   return configured;
 }
 
 bool PortConfig::ReadMessages(pugi::xml_node element) {
   largestMessageSize = 0;
+  refused = false;
   if (!element) return false;
   pugi::xml_node list = element.child("Messages");
   messages.clear();
   if (!list) return false;
+  // A reading of its own, outside a configuration's, gets a budget of its own.
+  ByteBudget own;
+  if (budget_ == nullptr) budget_ = &own;
   // Entries are the element children; text between them is not a message.
-  for (pugi::xml_node entry = list.first_child(); entry; entry = entry.next_sibling()) {
+  for (pugi::xml_node entry = list.first_child(); entry && !refused; entry = entry.next_sibling()) {
     if (entry.type() != pugi::node_element) continue;
     std::uint32_t id = static_cast<std::uint32_t>(GetChildHex(entry, u"ID"));
     // A repeated id takes over the earlier record, byte map included.
@@ -126,6 +149,7 @@ bool PortConfig::ReadMessages(pugi::xml_node element) {
     std::uint32_t size = static_cast<std::uint32_t>(message.leadCount) + static_cast<std::uint32_t>(message.Length);
     if (size > largestMessageSize) largestMessageSize = size;
   }
+  if (budget_ == &own) budget_ = nullptr;
   return true;
 }
 
@@ -140,6 +164,7 @@ std::uint32_t PortConfig::ReadBytes(pugi::xml_node message, std::map<std::uint32
     if (entry.type() != pugi::node_element) continue;
     ++count;
     std::uint32_t location = static_cast<std::uint32_t>(GetChildInt(entry, u"Location"));
+    if (budget_ != nullptr && bytes.count(location) == 0 && !Spend(1)) return count;
     if (location > highest) highest = location;
     MessageByte& byte = bytes[location];
     byte.Location = location;
@@ -160,7 +185,15 @@ std::uint32_t PortConfig::ReadBytes(pugi::xml_node message, std::map<std::uint32
   std::u16string fillName = last.Name;
   std::uint8_t fillDefault = last.Default;
   if (count >= length) return count;
-  for (std::uint32_t added = 1; added <= length - count; ++added) {
+  std::uint32_t padding = length - count;
+  // Padding past the highest location there is would wrap round and
+  // overwrite the bytes from location 0 on.
+  if (highest > UINT32_MAX - padding) {
+    refused = true;
+    return count;
+  }
+  if (budget_ != nullptr && !Spend(padding)) return count;
+  for (std::uint32_t added = 1; added <= padding; ++added) {
     MessageByte fill;
     fill.Location = highest + added;
     fill.Name = fillName;

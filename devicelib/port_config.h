@@ -45,14 +45,29 @@ constexpr std::int32_t kUnknownSetting = 255;
 // A declared message length above this is not a length the device's
 // controllers could use; it reads as 0, as other malformed numbers do.
 constexpr std::uint32_t kMaxMessageLength = 1024;
+// The byte records, listed and padded, that the messages of one
+// configuration file may make the reader hold, across all its ports (each
+// some 150 bytes of memory). Padding lets a few bytes of a file ask for a
+// thousand records; a file that asks for more than this is refused.
+constexpr std::uint32_t kMaxConfigurationBytes = 65536;
+
+// What is left of that bound while one configuration is read.
+struct ByteBudget {
+  std::uint32_t remaining = kMaxConfigurationBytes;
+  bool exceeded = false;
+};
 
 class PortConfig;
 using PortConfigPtr = ZAMPtr<PortConfig>;
 
 // The port configuration the micro-controller element describes, filled and
 // configured; none when the element is empty, its "Type" is neither "SERIAL"
-// nor "HID" (any letter case), or it has no "Configuration".
+// nor "HID" (any letter case), it has no "Configuration", or its messages
+// are refused (they go beyond the budget, or a byte's location is so large
+// that the padding after it would wrap round to location 0).
 PortConfigPtr CreatePortConfig(pugi::xml_node element);
+// The same with the byte records paid from the budget of the whole file.
+PortConfigPtr CreatePortConfig(pugi::xml_node element, ByteBudget& budget);
 
 // The names of the tables of the configuration format, upper-cased before
 // they are compared; kNoPort or kUnknownSetting for anything else.
@@ -92,13 +107,21 @@ class PortConfig : public ZAMObject {
   std::int32_t MessagesID = -1;
   bool UsePacketId = false;
   bool UseChecksum = false;
+  // The last ReadMessages was cut short: its messages were refused.
+  bool refused = false;
 
  protected:
   PortConfig(const std::u16string& portName, std::int32_t kind) : portKind(kind), name(portName) {}
   ~PortConfig() override = default;
 
  private:
+  friend PortConfigPtr CreatePortConfig(pugi::xml_node element, ByteBudget& budget);
   void Release() override;
+  // False, with the reading refused, when the budget cannot pay `records`.
+  bool Spend(std::uint32_t records);
+
+  // The budget of the reading under way; none outside one.
+  ByteBudget* budget_ = nullptr;
 };
 
 // The line settings of a serial port, numbered as the Windows serial-port
@@ -127,7 +150,7 @@ class SerialPortConfig final : public PortConfig {
   std::int32_t PortNumber = 0;
 
  private:
-  friend PortConfigPtr CreatePortConfig(pugi::xml_node element);
+  friend PortConfigPtr CreatePortConfig(pugi::xml_node element, ByteBudget& budget);
   explicit SerialPortConfig(const std::u16string& portName) : PortConfig(portName, kSerialPort) {}
   ~SerialPortConfig() override = default;
 };
@@ -139,7 +162,7 @@ class HIDPortConfig final : public PortConfig {
   std::int32_t UsagePage = 0;
 
  private:
-  friend PortConfigPtr CreatePortConfig(pugi::xml_node element);
+  friend PortConfigPtr CreatePortConfig(pugi::xml_node element, ByteBudget& budget);
   explicit HIDPortConfig(const std::u16string& portName) : PortConfig(portName, kHidPort) {}
   ~HIDPortConfig() override = default;
 };

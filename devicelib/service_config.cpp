@@ -56,8 +56,11 @@ bool ServiceConfig::Load() {
   pugi::xml_node controllers = settings.child("MicroControllers");
   if (!controllers) return false;
   bool result = true;
+  // One bound for the whole file, however many ports it spreads over.
+  ByteBudget budget;
   for (pugi::xml_node controller : controllers.children()) {
-    PortConfigPtr port = CreatePortConfig(controller);
+    PortConfigPtr port = CreatePortConfig(controller, budget);
+    if (budget.exceeded) return false;
     if (!port) continue;
     if (result) result = port->IsConfigured();
     ports.push_back(std::move(port));

@@ -27,7 +27,9 @@ class ServiceConfig final : public ZAMObject {
   virtual std::uint32_t GetMessageSize(std::uint8_t id) const;
   // Reads the file: the touch-screen texts are overwritten and the ports it
   // describes appended. True when it holds "Settings" with "MicroControllers";
-  // a micro-controller that gives no port is skipped.
+  // a micro-controller that gives no port is skipped. A file whose messages
+  // describe more than kMaxConfigurationBytes byte records is refused: false,
+  // with the ports read before it.
   virtual bool Load();
 
   std::u16string path;

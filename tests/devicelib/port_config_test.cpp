@@ -288,6 +288,27 @@ TEST_F(PortConfigTest, ALengthNoControllerCouldUseReadsAsZero) {
   EXPECT_EQ(port->largestMessageSize, kMaxMessageLength + 1);
 }
 
+TEST_F(PortConfigTest, PaddingThatWouldWrapOrGoBeyondTheBudgetRefusesThePort) {
+  // Location -1 is 4294967295: padding after it would overwrite location 0.
+  EXPECT_FALSE(WithMessages("<M><ID>1</ID><Length>3</Length><Bytes><B><Location>-1</Location></B></Bytes></M>"));
+  PortConfigPtr top = WithMessages("<M><ID>1</ID><Length>3</Length><Bytes><B><Location>-3</Location></B></Bytes></M>");
+  ASSERT_TRUE(top);
+  EXPECT_EQ(top->messages.at(1).Bytes.rbegin()->first, 0xFFFFFFFFu);
+  EXPECT_EQ(top->messages.at(1).Bytes.count(0), 0u);
+
+  // One listed byte and seven copies: eight records.
+  pugi::xml_node element = Parse(
+      "<C><Type>HID</Type><Configuration/><Messages><M><ID>1</ID><Length>8</Length>"
+      "<Bytes><B><Location>0</Location></B></Bytes></M></Messages></C>");
+  ByteBudget enough{8, false};
+  EXPECT_TRUE(CreatePortConfig(element, enough));
+  EXPECT_EQ(enough.remaining, 0u);
+  EXPECT_FALSE(enough.exceeded);
+  ByteBudget short_{7, false};
+  EXPECT_FALSE(CreatePortConfig(element, short_));
+  EXPECT_TRUE(short_.exceeded);
+}
+
 TEST_F(PortConfigTest, ReadingAgainReplacesTheMessages) {
   PortConfigPtr port = WithMessages("<M><ID>1</ID><Length>1</Length></M><M><ID>2</ID><Length>9</Length></M>");
   ASSERT_TRUE(port);

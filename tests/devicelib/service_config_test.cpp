@@ -100,6 +100,29 @@ TEST_F(ServiceConfigTest, LoadFailsWithoutAReadableSettingsAndControllerList) {
   EXPECT_TRUE(partial->ports.empty());
 }
 
+// 200 ports of 25 messages that each declare 1024 bytes and list none: a
+// file of about 200 KB that would ask for five million byte records.
+TEST_F(ServiceConfigTest, AFileWhoseMessagesAskForMoreByteRecordsThanTheBoundIsRefused) {
+  std::string controllers;
+  for (int port = 0; port < 200; ++port) {
+    std::string messages;
+    for (int id = 0; id < 25; ++id) messages += Message(std::to_string(id), "400");
+    controllers += Controller("P" + std::to_string(port), "HID", messages);
+  }
+  std::string text = "<Settings><MicroControllers>" + controllers + "</MicroControllers></Settings>";
+  ASSERT_GT(text.size(), 190000u);
+  bool loaded = true;
+  ASSERT_TRUE(WriteBytes(PathOf("ZAMService.xml"), text));
+  ServiceConfigPtr config = CreateServiceConfig(File(), &loaded);
+  EXPECT_FALSE(loaded);
+  std::size_t records = 0;
+  for (const PortConfigPtr& port : config->ports) {
+    for (const auto& [id, message] : port->messages) records += message.Bytes.size();
+  }
+  EXPECT_EQ(config->ports.size(), 2u) << "the ports read before the bound was reached";
+  EXPECT_LE(records, kMaxConfigurationBytes);
+}
+
 TEST_F(ServiceConfigTest, AUtf16FileIsDetectedAndReloadingOverwritesTheTexts) {
   std::u16string text = u"\uFEFF<Settings><Configuration><TouchScreen><Directory>D:\\\u00C9cran</Directory>"
                         u"<Executable>\u0416.exe</Executable></TouchScreen></Configuration>"

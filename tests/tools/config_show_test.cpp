@@ -97,6 +97,11 @@ TEST_F(ConfigShowTest, AFileTheLibraryCannotLoadExitsWithOneAndTheReason) {
   EXPECT_EQ(Zampack("config show " + testsupport::Quote(Put("c.xml", "<Settings><Configuration/></Settings>"))), 1);
   EXPECT_NE(err_.find("\"Settings\" has no \"MicroControllers\" element"), std::string::npos) << err_;
   EXPECT_EQ(out_, "");
+  std::string padded = "<Settings><MicroControllers><P><Type>HID</Type><Configuration/><Messages>";
+  for (int id = 0; id < 65; ++id) padded += "<M><ID>" + std::to_string(id) + "</ID><Length>400</Length></M>";
+  padded += "</Messages></P></MicroControllers></Settings>";
+  EXPECT_EQ(Zampack("config show " + testsupport::Quote(Put("e.xml", padded))), 1);
+  EXPECT_NE(err_.find("its messages describe more than 65536 bytes"), std::string::npos) << err_;
 
   EXPECT_EQ(Zampack("config list x.xml"), 2);
   EXPECT_EQ(Zampack("config show"), 2);
@@ -109,12 +114,18 @@ TEST_F(ConfigShowTest, WideIdsAndControllersWithoutConfigurationAreCalledOut) {
                          "<Lamp><Name>Lamp</Name><Type>HID</Type></Lamp>"
                          "<Dial><Name>Dial</Name><Type>Serial</Type><Configuration/>"
                          "<Messages><M><ID>1FF</ID><Name>Wide</Name></M></Messages></Dial>"
+                         "<Knob><Name>Knob</Name><Type>HID</Type><Configuration/><Messages><M><Length>3</Length>"
+                         "<Bytes><B><Location>-1</Location></B></Bytes></M></Messages></Knob>"
                          "</MicroControllers></Settings>");
   ASSERT_EQ(Zampack("config show " + testsupport::Quote(file)), 0) << err_;
   EXPECT_NE(out_.find("  Message 0x1FF \"Wide\"  direction   type   size - (never found: ids are looked up in 8 bits)"),
             std::string::npos)
       << out_;
   EXPECT_NE(out_.find("Dropped: controller 1 <Lamp> \"Lamp\": no Configuration element\n"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("Dropped: controller 3 <Knob> \"Knob\": a byte Location so large that the padding after it "
+                      "would wrap round to location 0\n"),
+            std::string::npos)
+      << out_;
   EXPECT_NE(out_.find("  StopBits unknown (255)"), std::string::npos) << out_;
 }
 
