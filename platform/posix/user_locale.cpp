@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/text.h"
+
 namespace platform {
 namespace {
 
@@ -34,6 +36,14 @@ std::string UserLocaleCountry(std::size_t limit) {
   std::string country = name.substr(start + 1);
   country = country.substr(0, country.find_first_of(".@"));
   return country.substr(0, limit);
+}
+
+// The simulated device's code page is Latin-1.
+bool SystemTextFromUtf8(const std::string& utf8, std::string* narrow) {
+  std::u16string wide = Utf8ToWide(utf8.c_str());
+  if (utf8.find('\0') != std::string::npos || WideToUtf8(wide) != utf8) return false;
+  *narrow = WideToNarrow(wide);
+  return narrow->size() == wide.size();
 }
 
 }  // namespace platform

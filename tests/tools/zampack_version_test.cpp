@@ -45,10 +45,14 @@ TEST_F(ZampackVersionTest, WrittenFilesReadOnTheDeviceAndAreListed) {
   EXPECT_TRUE(map.Modified);
   EXPECT_EQ(map.Categories, (std::vector<std::u16string>{u"Roads", u"Lakes"}));
 
-  ASSERT_EQ(Zampack("write " + Host("Voice.xml") + " --type VOICE --name Anna", &output), 0) << output;
-  ASSERT_EQ(Zampack("show " + Host("Version.xml") + " " + Host("Voice.xml"), &output), 0) << output;
+  // A host path outside ASCII, given in UTF-8 as every argument.
+  ASSERT_EQ(Zampack("write " + Host("Voz \xE9.xml") + " --type VOICE --name Anna", &output), 0) << output;
+  ASSERT_EQ(Zampack("show " + Host("Version.xml") + " " + Host("Voz \xE9.xml"), &output), 0) << output;
   EXPECT_EQ(output, testsupport::HostPathOf(PathOf("Version.xml")) + "\tMAP\tAlps\tMP-1\t3.05 2024-11-30 rc1\t2\n" +
-                        testsupport::HostPathOf(PathOf("Voice.xml")) + "\tVOICE\tAnna\t\t0.00 0000-00-00\t0\n");
+                        testsupport::HostPathOf(PathOf("Voz \xE9.xml")) + "\tVOICE\tAnna\t\t0.00 0000-00-00\t0\n");
+  version::CVersionInfo voice(PathOf("Voz \xE9.xml"));
+  ASSERT_TRUE(voice.Read());
+  EXPECT_EQ(voice.Name, u"Anna");
 }
 
 TEST_F(ZampackVersionTest, WhatTheDeviceCouldNotReadIsRefused) {
@@ -69,6 +73,8 @@ TEST_F(ZampackVersionTest, WhatTheDeviceCouldNotReadIsRefused) {
            {"--type VOICE --name Anna --prerequisite SOFTWARE,Orvanta,,2,10", "--prerequisite needs"},
            {"--type VOICE --name Anna --prerequisite SOFTWARE,,,2,10,2024-01-02",
             "--prerequisite name must not be empty for type SOFTWARE"},
+           {"--type VOICE --name Caf\xE9", "--name is not valid UTF-8 text"},
+           {"--type VOICE --name Anna --part \xC0\x80", "--part is not valid UTF-8 text"},
        }) {
     EXPECT_EQ(Zampack("write " + Host("Version.xml") + " " + c.arguments, &output), 1) << c.arguments;
     EXPECT_NE(output.find("zampack version: " + c.message), std::string::npos) << output;

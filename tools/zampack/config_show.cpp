@@ -6,6 +6,7 @@
 #include "devicelib/service_config.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "platform/user_locale.h"
 #include "tools/common/json.h"
 #include "xml/xml.h"
 
@@ -79,7 +80,9 @@ std::string LoadFailure(const std::u16string& path) {
   if (!xml::LoadXmlFile(file, &document, pugi::parse_default)) return "the file is not a readable XML document";
   pugi::xml_node settings = document.child("Settings");
   if (!settings) return "the document has no \"Settings\" root element";
-  return "\"Settings\" has no \"MicroControllers\" element";
+  if (!settings.child("MicroControllers")) return "\"Settings\" has no \"MicroControllers\" element";
+  return "its messages describe more than " + std::to_string(devicelib::kMaxConfigurationBytes) +
+         " bytes, more than a configuration may hold";
 }
 
 // The controllers CreatePortConfig turns down, with the reason.
@@ -98,6 +101,8 @@ std::vector<Dropped> FindDropped(const std::u16string& path) {
       reason = "unknown Type \"" + Utf8(type) + "\" (SERIAL or HID)";
     } else if (!controller.child("Configuration")) {
       reason = "no Configuration element";
+    } else if (!devicelib::CreatePortConfig(controller)) {
+      reason = "a byte Location so large that the padding after it would wrap round to location 0";
     } else {
       continue;
     }
@@ -231,8 +236,11 @@ void PrintJson(const ServiceConfig& config, const std::vector<Dropped>& dropped,
 }  // namespace
 
 bool ShowServiceConfig(const std::string& path, bool json, std::ostream& out, std::ostream& errors) {
-  // Arguments are UTF-8, as every text zampack is given.
-  std::u16string file = platform::Utf8ToWide(path.c_str());
+  // Arguments are UTF-8, as every text zampack is given; the library takes
+  // the path in the system's code page. One it cannot hold names no file.
+  std::string narrow;
+  std::u16string file;
+  if (platform::SystemTextFromUtf8(path, &narrow)) file = platform::NarrowToWide(narrow);
   bool loaded = false;
   devicelib::ServiceConfigPtr config = devicelib::CreateServiceConfig(file, &loaded);
   if (!loaded) {

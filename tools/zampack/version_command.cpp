@@ -12,6 +12,7 @@
 
 #include "platform/errors.h"
 #include "platform/text.h"
+#include "platform/user_locale.h"
 #include "tools/common/json.h"
 #include "version/version_info.h"
 
@@ -56,9 +57,24 @@ int Usage() {
 
 std::string Utf8(const std::u16string& text) { return platform::WideToUtf8(text); }
 
-// A text that the file keeps as written: control characters other than tab
-// and line feed are not XML text, and a text of blanks alone reads back empty.
+// A host path, UTF-8 as every argument, in the form the device's file calls take.
+bool DevicePath(const std::string& file, std::u16string* path) {
+  std::string narrow;
+  if (!platform::SystemTextFromUtf8(file, &narrow)) return false;
+  *path = platform::NarrowToWide(narrow);
+  return true;
+}
+
+const char kUnnamable[] = ": the path is not UTF-8 or has characters the system's code page cannot hold";
+
+// A text that the file keeps as written: bytes that are not UTF-8 would be
+// dropped, control characters other than tab and line feed are not XML text,
+// and a text of blanks alone reads back empty.
 bool CheckText(const std::string& option, const std::string& text, std::string* error) {
+  if (platform::WideToUtf8(platform::Utf8ToWide(text.c_str())) != text) {
+    *error = option + " is not valid UTF-8 text";
+    return false;
+  }
   bool blank = !text.empty();
   for (unsigned char c : text) {
     if (c < 0x20 && c != '\t' && c != '\n') {
@@ -177,8 +193,10 @@ int Write(int argc, char** argv) {
   if (!ParseTypeOption("--type", typeText, &type, &error) || !CheckName("--name", type, name, &error)) {
     return Fail(error);
   }
+  std::u16string path;
+  if (!DevicePath(file, &path)) return Fail(file + kUnnamable);
   std::unique_ptr<CVersionInfo> record =
-      version::CreateVersionRecord(type, platform::NarrowToWide(file), platform::Utf8ToWide(name.c_str()));
+      version::CreateVersionRecord(type, path, platform::Utf8ToWide(name.c_str()));
   record->Type = type;
   CMapVersion* map = dynamic_cast<CMapVersion*>(record.get());
   VersionNumber value;
@@ -280,11 +298,17 @@ int Show(int argc, char** argv) {
   std::vector<std::string> shown;
   std::vector<std::string> refused;
   for (const std::string& file : files) {
-    std::unique_ptr<CVersionInfo> record = std::make_unique<CVersionInfo>(platform::NarrowToWide(file));
+    std::u16string path;
+    if (!DevicePath(file, &path)) {
+      std::cerr << "zampack version show: " << file << kUnnamable << "\n";
+      status = 1;
+      continue;
+    }
+    std::unique_ptr<CVersionInfo> record = std::make_unique<CVersionInfo>(path);
     bool read = record->Read();
     // A map's own data is read by its own record.
     if (read && record->Type == version::MAP) {
-      record = std::make_unique<CMapVersion>(platform::NarrowToWide(file));
+      record = std::make_unique<CMapVersion>(path);
       read = record->Read();
     }
     if (!read) {
