@@ -1,6 +1,7 @@
 // libFuzzer target for the service configuration reader: arbitrary bytes as
 // the configuration file, loaded through CreateServiceConfig; whatever the
-// library keeps must be consistent, and ending it must release every port.
+// library keeps must be consistent and within the bound of byte records, and
+// ending it must release every port.
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -65,8 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool loaded = false;
   devicelib::ServiceConfigPtr config = devicelib::CreateServiceConfig(u"C:\\fuzz\\ZAMService.xml", &loaded);
   Check(config != nullptr);
-  Check(loaded || config->ports.empty());
-  for (const devicelib::PortConfigPtr& port : config->ports) CheckPort(*port, size);
+  std::size_t records = 0;
+  std::size_t messages = 0;
+  for (const devicelib::PortConfigPtr& port : config->ports) {
+    CheckPort(*port, size);
+    for (const auto& [id, message] : port->messages) records += message.Bytes.size();
+    messages += port->messages.size();
+  }
+  // Besides the bound, a message without bytes holds one empty record.
+  Check(records <= devicelib::kMaxConfigurationBytes + messages);
+  // Ports are kept from a file that is refused only when it reached the bound.
+  Check(loaded || config->ports.empty() || records + messages * (devicelib::kMaxMessageLength + 1) >
+                                               devicelib::kMaxConfigurationBytes);
   for (int id = 0; id < 256; ++id) {
     std::uint8_t small = static_cast<std::uint8_t>(id);
     Check(config->HasMessage(small) == (config->GetMessageSize(small) != 0));

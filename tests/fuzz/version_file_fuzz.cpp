@@ -1,9 +1,11 @@
 // libFuzzer target for the version file reader: arbitrary bytes as a
 // "Version.xml" on the simulated device, read by a map record (which reads
 // everything a plain record does, and the map data). A file that reads must
-// write a file that reads back to the same type and version numbers. The
-// same bytes, as the Spanish version file, go through the pre-release marker
-// repair, which must never change the file's length or more than the marker.
+// write a file that reads back to the same type and version numbers, and
+// saved over itself it must give a whole file that reads again, with nothing
+// left beside it. The same bytes, as the Spanish version file, go through the
+// pre-release marker repair, which changes nothing but a marker that ends the
+// text of an open PreRelease element, at the same length.
 #include <cstdint>
 #include <filesystem>
 #include <random>
@@ -81,6 +83,23 @@ std::string ReadFile(const char* path) {
   return all;
 }
 
+// Read, then Save of what was read: the whole file, a declaration in XML's
+// order, and no new file of the save left beside it.
+void CheckSavedOverItself(version::CMapVersion& record) {
+  record.Save();
+  std::string saved = ReadFile(kVersionPath);
+  const char16_t declaration[] = u"\uFEFF<?xml version=\"1.0\" encoding=\"utf-16\"";
+  Check(saved.size() >= sizeof(declaration) - 2);
+  for (std::size_t i = 0; i + 1 < sizeof(declaration) / 2; ++i) {
+    Check(static_cast<unsigned char>(saved[2 * i]) == (declaration[i] & 0xFF));
+    Check(static_cast<unsigned char>(saved[2 * i + 1]) == (declaration[i] >> 8));
+  }
+  Check(platform::FileAttributes(std::string(kVersionPath) + ".new") == platform::kInvalidAttributes);
+  version::CMapVersion again{std::string(kVersionPath)};
+  Check(again.Read());
+  Check(again.Type == record.Type);
+}
+
 void CheckMarkerRepair(const std::string& bytes) {
   WriteFile(kSpanishPath, bytes);
   package::bFixPreReleaseMarker();
@@ -92,6 +111,19 @@ void CheckMarkerRepair(const std::string& bytes) {
   std::size_t last = bytes.size() - 1;
   while (bytes[last] == after[last]) --last;
   Check(last - first < 26);
+  // The marker starts at an even offset, after "<PreRelease>" and a text
+  // without a tag that does not end in a space.
+  std::size_t at = first - first % 2;
+  auto unit = [&](std::size_t i) { return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                                                (static_cast<unsigned char>(bytes[2 * i + 1]) << 8)); };
+  std::size_t marker = at / 2;
+  while (marker > 0 && unit(marker) != u'<') --marker;
+  Check(marker > 0 && unit(marker - 1) != u' ');
+  std::size_t open = marker - 1;
+  while (open > 0 && unit(open) != u'<') --open;
+  Check(open + 12 < marker);
+  const char16_t opening[] = u"<PreRelease>";
+  for (std::size_t i = 0; i < 12; ++i) Check(unit(open + i) == opening[i]);
 }
 
 }  // namespace
@@ -102,7 +134,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string bytes(reinterpret_cast<const char*>(data), size);
   WriteFile(kVersionPath, bytes);
   version::CMapVersion record{std::string(kVersionPath)};
-  if (record.Read()) CheckRoundTrip(record);
+  if (record.Read()) {
+    CheckRoundTrip(record);
+    record.SetPath(std::string(kVersionPath));
+    CheckSavedOverItself(record);
+  }
   CheckMarkerRepair(bytes);
   return 0;
 }
