@@ -7,10 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <vector>
 
 #include "platform/posix/sim_device.h"
 #include "platform/text.h"
@@ -94,34 +97,84 @@ std::string ForTerminal(const std::u16string& text) {
   return out;
 }
 
-// The terminal rows `line` takes at `columns` columns (UTF-8, one column a character).
-int Rows(const std::string& line, int columns) {
-  int characters = 0;
-  for (char c : line) {
+// Characters of UTF-8 text, one terminal column each.
+std::size_t Characters(const std::string& text) {
+  std::size_t characters = 0;
+  for (char c : text) {
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
   }
-  return characters == 0 ? 1 : (characters + columns - 1) / columns;
+  return characters;
+}
+
+// The byte where the first `count` characters of UTF-8 text end.
+std::size_t ByteOfCharacter(const std::string& text, std::size_t count) {
+  std::size_t at = 0;
+  for (std::size_t seen = 0; at < text.size(); ++at) {
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && seen++ == count) break;
+  }
+  return at;
+}
+
+// One line of text as terminal rows of at most `columns` characters, broken
+// at blanks; a word longer than a row is broken where the row ends.
+void WrapLine(std::string line, std::size_t columns, std::vector<std::string>* rows) {
+  while (Characters(line) > columns) {
+    std::size_t limit = ByteOfCharacter(line, columns);
+    std::size_t blank = line.rfind(' ', limit);
+    std::size_t cut = blank != std::string::npos && blank > 0 ? blank : limit;
+    rows->push_back(line.substr(0, cut));
+    line = line.substr(cut);
+    line.erase(0, line.find_first_not_of(' ') == std::string::npos ? line.size() : line.find_first_not_of(' '));
+  }
+  rows->push_back(line);
+}
+
+// Whether the window goes to the terminal: standard output is one, and
+// ORVANTA_SIM_DRAW_WINDOW is not 0 (orvanta-sim try keeps the terminal for
+// its report).
+bool DrawsOnTerminal() {
+  const char* draw = std::getenv("ORVANTA_SIM_DRAW_WINDOW");
+  return isatty(STDOUT_FILENO) && (draw == nullptr || std::string(draw) != "0");
 }
 
 // The window is redrawn in place: the cursor goes back up over the rows of
 // the last drawing, which is cleared, so the scrollback keeps one window.
+// The caption is the title bar; the text's first line, where it repeats
+// the caption, is left out. Each frame is one write, so that no reader of the
+// terminal ever sees it cleared and not yet drawn.
 void DrawOnTerminal(const std::u16string& caption, const std::u16string& text) {
-  if (!isatty(STDOUT_FILENO) || text == Display().drawn) return;
+  if (!DrawsOnTerminal() || text == Display().drawn) return;
   Display().drawn = text;
   winsize size{};
-  int columns = ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
-  std::string title = " " + ForTerminal(caption) + " ";
+  int width = ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+  auto columns = static_cast<std::size_t>(width);
+  std::string title = ForTerminal(caption);
   std::string body = ForTerminal(text);
-  int rows = Rows(title, columns);
+  std::vector<std::string> titleRows;
+  WrapLine(" " + title + " ", columns, &titleRows);
+  std::vector<std::string> rows;
+  bool first = true;  // the first line with text
   for (std::size_t start = 0; start <= body.size();) {
     std::size_t end = body.find('\n', start);
     if (end == std::string::npos) end = body.size();
-    rows += Rows(body.substr(start, end - start), columns);
+    std::string line = body.substr(start, end - start);
     start = end + 1;
+    bool repeat = first && line == title;
+    first = first && line.empty();
+    if (!repeat) WrapLine(line, columns, &rows);
   }
-  if (Display().drawnRows > 0) std::cout << "\r\x1b[" << Display().drawnRows << "A\x1b[J";
-  std::cout << "\x1b[7m" << title << "\x1b[0m\n" << body << "\n" << std::flush;
-  Display().drawnRows = rows;
+  std::string frame;
+  if (Display().drawnRows > 0) frame += "\r\x1b[" + std::to_string(Display().drawnRows) + "A\x1b[J";
+  for (const std::string& row : titleRows) frame += "\x1b[7m" + row + "\x1b[0m\n";
+  for (const std::string& row : rows) frame += row + "\n";
+  std::cout.flush();
+  for (std::size_t done = 0; done < frame.size();) {
+    ssize_t written = ::write(STDOUT_FILENO, frame.data() + done, frame.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    done += static_cast<std::size_t>(written);
+  }
+  Display().drawnRows = static_cast<int>(titleRows.size() + rows.size());
 }
 
 void Refresh() {

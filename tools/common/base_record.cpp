@@ -250,8 +250,8 @@ std::string FileMd5(const fs::path& path) {
   return hex;
 }
 
-std::vector<std::string> CheckBase(const BaseRecord& base, const fs::path& root) {
-  std::vector<std::string> findings;
+std::vector<BaseFinding> CheckBase(const BaseRecord& base, const fs::path& root) {
+  std::vector<BaseFinding> findings;
   auto type = static_cast<std::uint32_t>(version::ParsePackageType(base.type));
   std::vector<std::string> locations = LocationsOf(root);
   std::string folder = type < locations.size() ? locations[type] : std::string();
@@ -266,12 +266,13 @@ std::vector<std::string> CheckBase(const BaseRecord& base, const fs::path& root)
     fs::file_status status = fs::status(host, code);
     std::string shown = platform::NarrowToUtf8(device) + (file.folder ? "\\" : "");
     if (!fs::exists(status)) {
-      findings.push_back(shown + ": missing on the device, but in the base");
+      findings.push_back({shown, "base-file-missing", shown + ": missing on the device, but in the base"});
     } else if (file.folder != fs::is_directory(status)) {
-      findings.push_back(shown + (file.folder ? ": a file on the device, a folder in the base"
-                                              : ": a folder on the device, a file in the base"));
+      findings.push_back({shown, "base-kind-differs",
+                          shown + (file.folder ? ": a file on the device, a folder in the base"
+                                               : ": a folder on the device, a file in the base")});
     } else if (!file.folder && FileMd5(host) != file.md5) {
-      findings.push_back(shown + ": the device's file differs from the base's");
+      findings.push_back({shown, "base-file-differs", shown + ": the device's file differs from the base's"});
     }
   }
   return findings;

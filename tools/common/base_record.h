@@ -35,9 +35,16 @@ bool ParseBase(const std::string& text, BaseRecord* base, std::string* error);
 // The MD5 of a host file in lower-case hex; empty when it cannot be read.
 std::string FileMd5(const std::filesystem::path& path);
 
-// Where the device in `root` is not the base: one line per file, its device
-// path and what differs. The package's folder comes from the device's
-// descriptor, or from the locations of orvanta-sim init without one.
-std::vector<std::string> CheckBase(const BaseRecord& base, const std::filesystem::path& root);
+// A file or folder where a device is not the base.
+struct BaseFinding {
+  std::string path;  // device path, UTF-8
+  std::string code;  // base-file-missing, base-file-differs, base-kind-differs
+  std::string text;  // "PATH: what differs"
+};
+
+// Where the device in `root` is not the base, one finding per file. The
+// package's folder comes from the device's descriptor, or from the locations
+// of orvanta-sim init without one.
+std::vector<BaseFinding> CheckBase(const BaseRecord& base, const std::filesystem::path& root);
 
 }  // namespace tools

@@ -110,8 +110,8 @@ const char kUsage[] =
     "but init exits non-zero when its device holds no simulated device.\n";
 
 // The device a command acts on: `--device DEVICE` anywhere among the
-// arguments, or the folder as the command's first argument (init: its one
-// folder); without either, ORVANTA_DEVICE_ROOT, else $HOME/.orvanta/device.
+// arguments, or the folder as the command's first argument after its
+// options (init: its one folder); without either, ORVANTA_DEVICE_ROOT, else $HOME/.orvanta/device.
 // Taken out of `arguments`; false with the problem when --device is given
 // without a value or twice.
 bool TakeDevice(std::vector<std::string>* arguments, std::string* device, std::string* problem) {
@@ -141,14 +141,22 @@ bool TakeDevice(std::vector<std::string>* arguments, std::string* device, std::s
     for (std::size_t i = 1; i < arguments->size(); ++i) {
       if ((*arguments)[i].rfind("-", 0) != 0) at = i;
     }
-  } else if (arguments->size() > 1 && (*arguments)[1].rfind("-", 0) != 0) {
-    // The first argument is the device when it is a folder (packages are
-    // files, set's first word is a setting); update takes no other.
-    const std::string& first = (*arguments)[1];
-    std::error_code code;
-    bool setting = command == "set" && (first == "connected-standby" || first == "timeout" ||
-                                        first == "os-version" || first == "policy");
-    if (command == "update" || (!setting && std::filesystem::is_directory(first, code))) at = 1;
+  } else {
+    // The first argument that is no option nor an option's value is the
+    // device when it is a folder (packages are files, set's first word is a
+    // setting); update takes no other.
+    std::size_t first = 1;
+    while (first < arguments->size() && (*arguments)[first].rfind("-", 0) == 0) {
+      bool valued = (*arguments)[first] == "--lang" || (*arguments)[first] == "--hold";
+      first += valued ? 2 : 1;
+    }
+    if (first < arguments->size()) {
+      const std::string& word = (*arguments)[first];
+      std::error_code code;
+      bool setting = command == "set" && (word == "connected-standby" || word == "timeout" || word == "os-version" ||
+                                          word == "policy");
+      if (command == "update" || (!setting && std::filesystem::is_directory(word, code))) at = first;
+    }
   }
   if (at != 0) {
     if (named) {

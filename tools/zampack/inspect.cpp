@@ -265,7 +265,8 @@ bool CheckDevice(const std::string& device, const std::string& path, bool json, 
     *exitCode = 2;
     return false;
   }
-  std::vector<std::string> findings = tools::CheckBase(base, HostPath(device));
+  std::vector<std::string> findings;
+  for (const tools::BaseFinding& finding : tools::CheckBase(base, HostPath(device))) findings.push_back(finding.text);
   *exitCode = findings.empty() ? 0 : 1;
   if (json) {
     out << "{\"package\": " << tools::JsonString(path) << ", \"device\": " << tools::JsonString(device)

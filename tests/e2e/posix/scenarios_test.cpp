@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -44,6 +45,37 @@ class ScenarioTest : public e2e::E2eTest {
     chmod((folder + "/msiexec.exe").c_str(), 0755);
   }
 };
+
+TEST_F(ScenarioTest, OnATerminalTheWindowIsDrawnWrappedAtWordsWithTheCaptionOnce) {
+  WriteDescriptor("true", {});
+  // A terminal of 40 columns, its output kept by script(1).
+  std::string typescript = testsupport::HostPathOf(PathOf("typescript"));
+  std::string command = "cd " + testsupport::Quote(testsupport::HostPathOf(PathOf("Update"))) + " && stty cols 40 && " +
+                        testsupport::Quote(testsupport::ProgramPath("orvanta-update")) + " 00001A2C en";
+  ASSERT_EQ(std::system(("script -qec " + testsupport::Quote(command) + " " + testsupport::Quote(typescript) +
+                         " > /dev/null 2>&1")
+                            .c_str()),
+            0);
+  std::ifstream in(typescript, std::ios::binary);
+  std::string drawn((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  drawn.erase(std::remove(drawn.begin(), drawn.end(), '\r'), drawn.end());
+  // Each frame: back over the last one, cleared, the caption once as the
+  // title bar, then the text wrapped between words.
+  std::size_t frames = 0;
+  for (std::size_t at = drawn.find("\x1b[7m"); at != std::string::npos; at = drawn.find("\x1b[7m", at + 1)) ++frames;
+  EXPECT_GE(frames, 2u) << drawn;
+  std::size_t captions = 0;
+  for (std::size_t at = drawn.find("COLMARTE COMPANY SOFTWARE UPDATE"); at != std::string::npos;
+       at = drawn.find("COLMARTE COMPANY SOFTWARE UPDATE", at + 1)) {
+    ++captions;
+  }
+  EXPECT_EQ(captions, frames) << drawn;
+  EXPECT_NE(drawn.find("DO NOT UNPLUG THE BATTERY CHARGER OR DO\nANYTHING WITH THE DEVICE UNTIL THE\n"
+                       "UPDATE HAS COMPLETED.\n"),
+            std::string::npos)
+      << drawn;
+  EXPECT_NE(drawn.find("\x1b[4A\x1b[J\x1b[7m COLMARTE COMPANY SOFTWARE UPDATE \x1b[0m\n"), std::string::npos) << drawn;
+}
 
 TEST_F(ScenarioTest, TwoRunsInOneLogAreSeparatedByAnEmptyLine) {
   WriteDescriptor("false", {});

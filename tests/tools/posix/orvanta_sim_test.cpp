@@ -1,6 +1,7 @@
 // orvanta-sim's release-engineering commands on simulated devices in host
 // folders: stage, update and try with the real update tool, pending and
 // restart as a script reads them.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -44,6 +45,14 @@ class SimToolTest : public ZampackTest {
 
   static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+  // What a Python script prints of the JSON document in `json`, read as `r`.
+  std::string ReadJson(const std::string& json, const std::string& script) {
+    Put("read.py", "import json,sys\nr=json.load(open(sys.argv[1], encoding='utf-8'))\n" + script);
+    std::string run = "python3 " + Q("read.py") + " " + Q(json) + " > " + Q("printed") + " 2>&1";
+    EXPECT_EQ(std::system(run.c_str()), 0) << Slurp(Host("printed"));
+    return Slurp(Host("printed"));
+  }
+
   const std::map<std::string, std::string> kRelease1 = {
       {"engine.dll", "engine 1"}, {"legacy.cfg", "old"}, {"Speech/anna.dat", "anna 1"}};
   const std::map<std::string, std::string> kRelease2 = {
@@ -58,6 +67,9 @@ TEST_F(SimToolTest, TryOnTheRightBaseReportsTheExactChangesAndLeavesTheDeviceAlo
   ASSERT_EQ(Zampack("build --type LANGUAGE_PACKAGE --name fr-FR " + Q("fr") + " -o " + Q("fr.zam")), 0);
   std::string output;
   ASSERT_EQ(Sim("try --device " + Q("dev") + " " + Q("sw.zam") + " " + Q("fr.zam"), &output), 0) << output;
+  EXPECT_TRUE(Has(output, " (the device itself is not changed)\nCounts: 7 added, 1 changed, 0 attribute-only, 1 removed, "
+                          "0 deferred, 0 errors, 0 warnings\n"))
+      << output;
   EXPECT_TRUE(Has(output, "Package sw.zam (SOFTWARE Orvanta 2.0): applied\n  window: SOFTWARE  Orvanta  2.0 - Complete\n"))
       << output;
   EXPECT_TRUE(Has(output,
@@ -126,6 +138,9 @@ TEST_F(SimToolTest, TryOnAWrongBaseWarnsAndFails) {
     EXPECT_TRUE(Has(output, "  " + std::string(warning))) << warning << "\n" << output;
   }
   EXPECT_TRUE(Has(output, "Not clean (exit code 1)")) << output;
+  EXPECT_EQ(Sim("try --json " + Q("dev") + " " + Q("sw.zam") + " " + Q("m.zam") + " > " + Q("r.json")), 1);
+  EXPECT_EQ(ReadJson("r.json", "for w in r['warnings']: print(w['code'], w['path'].split('\\\\')[-1])\n"),
+            "missing-target engine.dll\nmissing-target legacy.cfg\nmissing-parent Deeper\nother-location de.xml\n");
 }
 
 TEST_F(SimToolTest, APatchIsCheckedAgainstTheBaseItWasMadeAgainst) {
@@ -186,12 +201,26 @@ TEST_F(SimToolTest, TryComparesEveryAttributeTheDeviceKeeps) {
       "file path=\"\\engine.dll\" text=\"engine 1\" attributes=0x22\n"
       "file path=\"\\Speech\\anna.dat\" text=\"anna 1\" attributes=0x20\n");
   ASSERT_EQ(Zampack("manifest " + Q("h.txt") + " -o " + Q("h.zam")), 0);
-  std::string output;
-  EXPECT_EQ(Sim("try " + Q("dev") + " " + Q("h.zam"), &output), 0) << output;
+  // At a terminal: what the try is doing on standard error, and the report
+  // alone, without the copy's progress window, on standard output.
+  std::string command = testsupport::Quote(testsupport::ProgramPath("orvanta-sim")) + " try " + Q("dev") + " " + Q("h.zam");
+  ASSERT_EQ(std::system(("script -qec " + testsupport::Quote(command) + " " + Q("typescript") + " > /dev/null 2>&1").c_str()),
+            0);
+  std::string output = Slurp(Host("typescript"));
+  output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
+  for (const char* phase : {"\x1b[Korvanta-sim try: copying ", "\x1b[Korvanta-sim try: running the update on the copy",
+                            "\x1b[Korvanta-sim try: restarting the copy"}) {
+    EXPECT_TRUE(Has(output, phase)) << phase << "\n" << output;
+  }
+  EXPECT_FALSE(Has(output, "COLMARTE")) << output;
   EXPECT_TRUE(Has(output, "Changed: none\nChanged in attributes only:\n"
                           "  C:\\Program Files\\Orvanta\\engine.dll (ARCHIVE -> HIDDEN+ARCHIVE)\n"
                           "  C:\\Program Files\\Orvanta\\Speech\\anna.dat (SYSTEM+ARCHIVE -> ARCHIVE)\n"))
       << output;
+  EXPECT_EQ(Sim("try --json " + Q("dev") + " " + Q("h.zam") + " > " + Q("r.json")), 0);
+  EXPECT_EQ(ReadJson("r.json", "print(r['counts']['attributeOnly'], [(a['path'].split('\\\\')[-1], a['before'], "
+                               "a['after']) for a in r['attributesOnly']])\n"),
+            "2 [('engine.dll', 'ARCHIVE', 'HIDDEN+ARCHIVE'), ('anna.dat', 'SYSTEM+ARCHIVE', 'ARCHIVE')]\n");
 }
 
 TEST_F(SimToolTest, TryWithAHeldFileListsTheOperationsThatWaitedAndJsonIsReadByAnotherProgram) {

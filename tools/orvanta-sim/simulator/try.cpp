@@ -16,6 +16,7 @@
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/restart.h"
+#include "platform/terminal.h"
 #include "platform/text.h"
 #include "tools/common/base_record.h"
 #include "tools/common/count.h"
@@ -71,6 +72,16 @@ void CopyStoredAttributes(const fs::path& original, const fs::path& copy) {
   }
 }
 
+// What the try is doing, on one line of the terminal redrawn in place (a
+// large release takes a while); nothing when standard error is not a terminal.
+void Progress(const std::string& text) {
+  static const bool shown = platform::StandardErrorIsTerminal();
+  if (!shown) return;
+  std::fprintf(stderr, "\r\x1b[Korvanta-sim try: %s", text.c_str());
+  if (text.empty()) std::fputs("\r\x1b[K", stderr);
+  std::fflush(stderr);
+}
+
 // One file or folder of the device as it was or is.
 struct Node {
   std::string device;  // "C:\A\b"
@@ -119,6 +130,7 @@ Snapshot TakeSnapshot(const fs::path& root, const std::vector<std::string>& skip
       }
       code.clear();
       nodes[FoldCase(device)] = node;
+      if (nodes.size() % 500 == 0) Progress("reading the copy: " + tools::Count(nodes.size(), "file and folder", "files and folders"));
     }
   }
   return nodes;
@@ -131,6 +143,14 @@ struct AttributeChange {
   platform::Dword after = 0;
 };
 
+// Where a package does not fit the device: a code for scripts, the device
+// path it concerns and the text for a person.
+struct Warning {
+  std::string code;
+  std::string path;
+  std::string text;
+};
+
 struct Report {
   std::string device;
   std::string copy;
@@ -140,7 +160,7 @@ struct Report {
   std::vector<AttributeChange> attributesOnly;
   std::vector<platform::PendingOperation> deferred;
   std::vector<std::string> restartFailures;
-  std::vector<std::string> warnings;
+  std::vector<Warning> warnings;
   std::vector<std::string> notes;
   std::vector<Hold> held;  // files held open during the run, by device path
 };
@@ -155,7 +175,9 @@ bool SameContent(const fs::path& a, const fs::path& b) { return ReadAll(a) == Re
 
 void CompareSnapshots(const Snapshot& before, const Snapshot& after, const fs::path& original, const fs::path& copy,
                       Report* report) {
+  std::size_t compared = 0;
   for (const auto& [key, node] : after) {
+    if (++compared % 500 == 0) Progress("comparing: " + std::to_string(compared) + " of " + std::to_string(after.size()));
     auto old = before.find(key);
     std::string shown = node.device + (node.folder ? "\\" : "");
     if (old == before.end() || old->second.folder != node.folder) {
@@ -197,12 +219,13 @@ bool CheckAgainstBase(const std::string& path, const fs::path& copy, Report* rep
   tools::BaseRecord base;
   std::string error;
   if (!tools::ParseBase(text, &base, &error)) {
-    report->warnings.push_back(file + ": its base record " + tools::BasePathOf(path) + " cannot be read: " + error);
+    report->warnings.push_back({"base-unreadable", std::string(),
+                                file + ": its base record " + tools::BasePathOf(path) + " cannot be read: " + error});
     return false;
   }
   report->notes.push_back(file + " was made against " + base.tree + " (" + tools::BasePathOf(path) + ")");
-  for (const std::string& finding : tools::CheckBase(base, copy)) {
-    report->warnings.push_back(file + ": " + finding + " (base " + base.tree + ")");
+  for (const tools::BaseFinding& finding : tools::CheckBase(base, copy)) {
+    report->warnings.push_back({finding.code, finding.path, file + ": " + finding.text + " (base " + base.tree + ")"});
   }
   return true;
 }
@@ -259,16 +282,19 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
       bool exists = before.count(FoldCase(target)) != 0;
       std::string what = file + ": " + platform::NarrowToUtf8(relative);
       if (!based && record.IsAdded == 0 && (record.IsChanged != 0 || record.IsRemoved != 0) && !exists) {
-        report->warnings.push_back(what + " is marked " + (record.IsChanged != 0 ? "changed" : "removed") +
+        report->warnings.push_back({"missing-target", platform::NarrowToUtf8(target),
+                                    what + " is marked " + (record.IsChanged != 0 ? "changed" : "removed") +
                                    ", but the device has no " + platform::NarrowToUtf8(target) +
-                                   " (was the package made against another release?)");
+                                   " (was the package made against another release?)"});
       }
       if (record.IsFolder != 0 && record.IsAdded != 0) {
         std::string parent = target.substr(0, target.rfind('\\'));
         bool parentThere = before.count(FoldCase(parent)) != 0 || made.count(FoldCase(parent)) != 0;
         if (!parentThere) {
-          report->warnings.push_back(what + ": a folder whose parent " + platform::NarrowToUtf8(parent) +
-                                     " is neither on the device nor made by the package (made against another release?)");
+          report->warnings.push_back(
+              {"missing-parent", platform::NarrowToUtf8(target),
+               what + ": a folder whose parent " + platform::NarrowToUtf8(parent) +
+                   " is neither on the device nor made by the package (made against another release?)"});
         }
       }
       if (record.IsFolder == 0 && (record.IsAdded != 0 || record.IsChanged != 0)) {
@@ -278,9 +304,11 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
               FoldCase(target).rfind(location, 0) != 0) {
             continue;
           }
-          report->warnings.push_back(what + " lands in " + platform::NarrowToUtf8(locations[static_cast<std::size_t>(other)]) +
-                                     ", the location of " +
-                                     platform::WideToUtf8(version::PackageTypeName(other)) + " packages");
+          report->warnings.push_back({"other-location", platform::NarrowToUtf8(target),
+                                      what + " lands in " +
+                                          platform::NarrowToUtf8(locations[static_cast<std::size_t>(other)]) +
+                                          ", the location of " +
+                                          platform::WideToUtf8(version::PackageTypeName(other)) + " packages"});
           break;
         }
       }
@@ -347,6 +375,9 @@ void MovePendingOperations(const fs::path& original, const fs::path& copy, Repor
 void PrintText(const Report& r, int code) {
   std::printf("Tried %s on a copy of %s (the device itself is not changed)\n",
               tools::Count(r.run.packages.size(), "package").c_str(), r.device.c_str());
+  std::printf("Counts: %zu added, %zu changed, %zu attribute-only, %zu removed, %zu deferred, %s, %s\n",
+              r.added.size(), r.changed.size(), r.attributesOnly.size(), r.removed.size(), r.deferred.size(),
+              tools::Count(r.run.errors.size(), "error").c_str(), tools::Count(r.warnings.size(), "warning").c_str());
   for (const std::string& note : r.notes) std::printf("note: %s\n", note.c_str());
   PrintPackages(r.run.packages, r.run.errors.size());
   std::vector<std::string> held;
@@ -370,8 +401,19 @@ void PrintText(const Report& r, int code) {
   PrintList("ERROR lines in the run log", r.run.errors);
   std::printf("Final decision: %s\n", r.run.decision.empty() ? "none logged" : r.run.decision.c_str());
   for (const std::string& line : r.run.decisionLines) std::printf("  %s\n", line.c_str());
-  PrintList("Warnings", r.warnings);
+  std::vector<std::string> warnings;
+  for (const Warning& warning : r.warnings) warnings.push_back(warning.text);
+  PrintList("Warnings", warnings);
   std::printf("%s (exit code %d)\n", code == 0 ? "Clean: no ERROR line and no warning" : "Not clean", code);
+}
+
+std::string WarningsJson(const std::vector<Warning>& warnings) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < warnings.size(); ++i) {
+    out += std::string(i == 0 ? "" : ", ") + "{\"code\": " + tools::JsonString(warnings[i].code) + ", \"path\": " +
+           tools::JsonString(warnings[i].path) + ", \"text\": " + tools::JsonString(warnings[i].text) + "}";
+  }
+  return out + "]";
 }
 
 std::string HeldJson(const std::vector<Hold>& held) {
@@ -386,6 +428,13 @@ std::string HeldJson(const std::vector<Hold>& held) {
 void PrintJson(const Report& r, int code) {
   using tools::JsonString;
   std::string out = "{\n  \"device\": " + JsonString(r.device) + ",\n  \"language\": " + JsonString(r.language) +
+                    ",\n  \"counts\": {\"added\": " + std::to_string(r.added.size()) +
+                    ", \"changed\": " + std::to_string(r.changed.size()) +
+                    ", \"attributeOnly\": " + std::to_string(r.attributesOnly.size()) +
+                    ", \"removed\": " + std::to_string(r.removed.size()) +
+                    ", \"deferred\": " + std::to_string(r.deferred.size()) +
+                    ", \"errors\": " + std::to_string(r.run.errors.size()) +
+                    ", \"warnings\": " + std::to_string(r.warnings.size()) + "}" +
                     ",\n  \"packages\": " + PackagesJson(r.run.packages);
   out += ",\n  \"added\": " + JsonList(r.added) + ",\n  \"changed\": " + JsonList(r.changed) +
          ",\n  \"attributesOnly\": [";
@@ -400,12 +449,13 @@ void PrintJson(const Report& r, int code) {
   }
   out += "],\n  \"restartFailures\": " + JsonList(r.restartFailures) + ",\n  \"errors\": " + JsonList(r.run.errors) +
          ",\n  \"decision\": " + JsonString(r.run.decision) + ",\n  \"decisionLines\": " + JsonList(r.run.decisionLines) +
-         ",\n  \"warnings\": " + JsonList(r.warnings) + ",\n  \"notes\": " + JsonList(r.notes) + ",\n  \"held\": " + HeldJson(r.held) +
+         ",\n  \"warnings\": " + WarningsJson(r.warnings) + ",\n  \"notes\": " + JsonList(r.notes) + ",\n  \"held\": " + HeldJson(r.held) +
          ",\n  \"exitCode\": " + std::to_string(code) + "\n}\n";
   std::fputs(out.c_str(), stdout);
 }
 
 int Refuse(const std::string& problem) {
+  Progress("");
   std::fprintf(stderr, "orvanta-sim try: %s\n", problem.c_str());
   return 2;
 }
@@ -496,6 +546,7 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
                   ("orvanta-try-" + std::to_string(std::random_device{}()) + "-" +
                    std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   fs::create_directories(copy, code);
+  Progress("copying " + report.device);
   fs::copy(original, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks, code);
   if (code) {
     fs::remove_all(copy, code);
@@ -516,6 +567,8 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
   platform::SetEnvironmentValue("ORVANTA_DEVICE_ROOT", copy.string());
   CopyStoredAttributes(original, copy);
   platform::SetEnvironmentValue("ORVANTA_SIM_TIME_SCALE", "0");
+  // The terminal is the report's, not the copy's progress window's.
+  platform::SetEnvironmentValue("ORVANTA_SIM_DRAW_WINDOW", "0");
 
   int result = 2;
   if (StagePackages(copy, packages, &report.notes, &problem)) {
@@ -534,6 +587,7 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
       InstallMsiexec(copy);
       report.notes.push_back("the simulator's recording msiexec stands in for C:\\Windows\\System32\\msiexec.exe");
     }
+    Progress("starting the copy's services");
     StartCopyServices(copy, &report);
     // Left out of the change lists: the packages and the tool's work, the
     // run log, and the record the simulator's device application keeps.
@@ -548,11 +602,15 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
     std::error_code ignored;
     fs::remove(copy / "sim" / "window.txt", ignored);
     CheckFit(packages, locations, before, copy, &report);
-    if (RunUpdate(copy, report.language, holds, ProgramBeside("orvanta-update").string(), &problem)) {
+    Progress("running the update on the copy");
+    bool ran = RunUpdate(copy, report.language, holds, ProgramBeside("orvanta-update").string(), &problem);
+    if (ran) {
       ReadRun(LogLines(ReadAll(log), logStart), ReadAll(copy / "sim" / "window.txt"), &report.run);
       platform::ListPendingOperations(&report.deferred);
+      Progress("restarting the copy");
       RestartCopy(&report);
       CompareSnapshots(before, TakeSnapshot(copy, skipped), original, copy, &report);
+      Progress("");
       bool applied = std::all_of(report.run.packages.begin(), report.run.packages.end(),
                                  [](const PackageReport& p) { return std::string(Outcome(p)) == "applied"; });
       bool clean = applied && report.run.errors.empty() && report.warnings.empty() && report.restartFailures.empty();
