@@ -65,6 +65,7 @@ class File {
       native_ = std::exchange(other.native_, -1);
       access_ = other.access_;
       flags_ = other.flags_;
+      position_ = other.position_;
     }
     return *this;
   }
@@ -78,11 +79,19 @@ class File {
   std::intptr_t native() const { return native_; }
   Dword access() const { return access_; }
   Dword flags() const { return flags_; }
+  // What the backend keeps of the open beside the handle: the simulator its
+  // file position and what it knows of the file (Windows keeps both in the handle).
+  std::uint64_t position() const { return position_; }
+  void Keep(Dword flags, std::uint64_t position) {
+    flags_ = flags;
+    position_ = position;
+  }
 
  private:
   std::intptr_t native_ = -1;
   Dword access_ = 0;
   Dword flags_ = 0;
+  std::uint64_t position_ = 0;
 };
 
 // CreateFile: `flagsAndAttributes` holds attributes for a new file and kFlag* values.

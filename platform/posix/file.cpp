@@ -10,8 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/fault.h"
+#include "platform/posix/open_file.h"
 #include "platform/posix/share_lock.h"
 #include "platform/posix/sim_device.h"
 
@@ -20,14 +23,14 @@ namespace {
 
 using sim::Fail;
 using sim::FailFromErrno;
+using sim::kDropCache;
+using sim::kKnownEmpty;
+using sim::kPositionUnknown;
 
 constexpr const char* kAttributeName = "user.orvanta.attributes";
 // The attributes a file keeps beyond the read-only bit.
 constexpr Dword kStoredAttributes = kAttributeReadOnly | kAttributeHidden | kAttributeSystem |
                                     kAttributeArchive | kAttributeTemporary | 0x1000 | 0x2000;
-// Set in File::flags() when the file system refused O_DIRECT: each unbuffered
-// read then drops the cached pages first.
-constexpr Dword kDropCache = 0x1;
 
 bool ReadStoredAttributes(const std::string& host, Dword* value) {
   char text[16] = {};
@@ -128,13 +131,56 @@ bool MatchWildcard(const char* pattern, const char* name) {
 
 bool IsAligned(std::uint64_t value) { return value % 512 == 0; }
 
+// The file position as the File keeps it; asked of the system after an append.
+bool PositionOf(File& file, std::uint64_t* position) {
+  if (file.flags() & kPositionUnknown) {
+    off_t at = lseek(static_cast<int>(file.native()), 0, SEEK_CUR);
+    if (at < 0) return false;
+    file.Keep(file.flags() & ~kPositionUnknown, static_cast<std::uint64_t>(at));
+  }
+  *position = file.position();
+  return true;
+}
+
+struct SharedDescriptors {
+  std::mutex lock;
+  std::unordered_map<int, int> extraHolders;
+};
+
+SharedDescriptors& Shared() {
+  static SharedDescriptors shared;
+  return shared;
+}
+
 }  // namespace
 
+namespace sim {
+
+void ShareDescriptor(int fd) {
+  SharedDescriptors& shared = Shared();
+  std::lock_guard<std::mutex> hold(shared.lock);
+  ++shared.extraHolders[fd];
+}
+
+void ReleaseDescriptor(int fd) {
+  SharedDescriptors& shared = Shared();
+  {
+    std::lock_guard<std::mutex> hold(shared.lock);
+    auto found = shared.extraHolders.find(fd);
+    if (found != shared.extraHolders.end()) {
+      if (--found->second == 0) shared.extraHolders.erase(found);
+      return;
+    }
+  }
+  ::close(fd);
+}
+
+}  // namespace sim
 
 void File::Close() {
   if (native_ == -1) return;
   Dword saved = LastError();
-  ::close(static_cast<int>(native_));
+  sim::ReleaseDescriptor(static_cast<int>(native_));
   native_ = -1;
   SetLastErrorCode(saved);
 }
@@ -238,10 +284,14 @@ File OpenFile(const std::string& path, Dword access, Dword share, Disposition di
     Fail(error);
     return File();
   }
-  if (truncate && st.st_size != 0 && ftruncate(fd, 0) != 0) {
+  bool emptied = truncate && st.st_size != 0;
+  if (emptied && ftruncate(fd, 0) != 0) {
     FailFromErrno(host);
     return File();
   }
+  // Once the share check has passed, nobody else may write to a file that
+  // denies writing: one this open made or emptied stays empty until it writes.
+  if ((!exists || emptied) && !(share & kShareWrite)) file.Keep(file.flags() | kKnownEmpty, 0);
   if (!exists || disposition == Disposition::CreateAlways) {
     ApplyCreateAttributes(fd, host, flagsAndAttributes & 0xFFFF, !exists);
   }
@@ -257,12 +307,13 @@ bool ReadFromFile(File& file, void* buffer, Dword size, Dword* bytesRead) {
   if (!(file.access() & kGenericRead)) return Fail(kErrorAccessDenied);
   int fd = static_cast<int>(file.native());
   if (file.flags() & kFlagNoBuffering) {
-    off_t position = lseek(fd, 0, SEEK_CUR);
-    if (!IsAligned(size) || !IsAligned(static_cast<std::uint64_t>(position)) ||
+    std::uint64_t position = 0;
+    if (!PositionOf(file, &position)) return FailFromErrno();
+    if (!IsAligned(size) || !IsAligned(position) ||
         !IsAligned(reinterpret_cast<std::uintptr_t>(buffer))) {
       return Fail(kErrorInvalidParameter);
     }
-    if (file.flags() & kDropCache) posix_fadvise(fd, position, size, POSIX_FADV_DONTNEED);
+    if (file.flags() & kDropCache) posix_fadvise(fd, static_cast<off_t>(position), size, POSIX_FADV_DONTNEED);
   }
   // A file gives less than asked only at its end, so a short read ends the
   // loop there without another call; Linux cuts any read at 2 GiB less a page.
@@ -275,12 +326,14 @@ bool ReadFromFile(File& file, void* buffer, Dword size, Dword* bytesRead) {
     if (n < 0) {
       if (errno == EINTR) continue;
       if (bytesRead != nullptr) *bytesRead = done;
+      file.Keep(file.flags(), file.position() + done);
       return FailFromErrno();
     }
     done += static_cast<Dword>(n);
     if (n == 0 || (static_cast<Dword>(n) < ask && ask <= kLongestRead)) break;
   }
   if (bytesRead != nullptr) *bytesRead = done;
+  file.Keep(file.flags(), file.position() + done);
   return true;
 }
 
@@ -309,7 +362,11 @@ bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten) 
   if (FaultHit(FaultOp::WriteFile)) return false;
   if (!file.IsValid()) return Fail(kErrorInvalidHandle);
   if (!(file.access() & kGenericWrite)) return Fail(kErrorAccessDenied);
-  return WriteAll(static_cast<int>(file.native()), data, size, bytesWritten);
+  Dword done = 0;
+  bool ok = WriteAll(static_cast<int>(file.native()), data, size, &done);
+  file.Keep(file.flags() & ~kKnownEmpty, file.position() + done);
+  if (bytesWritten != nullptr) *bytesWritten = done;
+  return ok;
 }
 
 // O_APPEND for this one write: the kernel then places it at the end of the
@@ -324,6 +381,7 @@ bool AppendToFile(File& file, const void* data, Dword size, Dword* bytesWritten)
   if (flags < 0 || fcntl(fd, F_SETFL, flags | O_APPEND) != 0) return FailFromErrno();
   bool ok = WriteAll(fd, data, size, bytesWritten);
   Dword error = LastError();
+  file.Keep((file.flags() & ~kKnownEmpty) | kPositionUnknown, file.position());
   fcntl(fd, F_SETFL, flags);
   SetLastErrorCode(error);
   return ok;
@@ -332,13 +390,19 @@ bool AppendToFile(File& file, const void* data, Dword size, Dword* bytesWritten)
 bool SeekFile(File& file, std::int64_t distance, SeekFrom from, std::uint64_t* newPosition) {
   if (FaultHit(FaultOp::SeekFile)) return false;
   if (!file.IsValid()) return Fail(kErrorInvalidHandle);
-  int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
   int fd = static_cast<int>(file.native());
-  off_t base = whence == SEEK_SET ? 0 : lseek(fd, 0, whence);
-  if (base < 0) return FailFromErrno();
-  if (distance < 0 && -distance > base) return Fail(kErrorNegativeSeek);
-  off_t result = lseek(fd, base + distance, SEEK_SET);
+  // The base is learned without moving the position, which a failed seek keeps.
+  std::uint64_t base = 0;
+  if (from == SeekFrom::Current && !PositionOf(file, &base)) return FailFromErrno();
+  if (from == SeekFrom::End) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return FailFromErrno();
+    base = static_cast<std::uint64_t>(st.st_size);
+  }
+  if (distance < 0 && 0 - static_cast<std::uint64_t>(distance) > base) return Fail(kErrorNegativeSeek);
+  off_t result = lseek(fd, static_cast<off_t>(base) + distance, SEEK_SET);
   if (result < 0) return FailFromErrno();
+  file.Keep(file.flags() & ~kPositionUnknown, static_cast<std::uint64_t>(result));
   if (newPosition != nullptr) *newPosition = static_cast<std::uint64_t>(result);
   return true;
 }
@@ -356,9 +420,11 @@ bool SetFileEnd(File& file) {
   if (FaultHit(FaultOp::SetFileEnd)) return false;
   if (!file.IsValid()) return Fail(kErrorInvalidHandle);
   if (!(file.access() & kGenericWrite)) return Fail(kErrorAccessDenied);
-  int fd = static_cast<int>(file.native());
-  off_t position = lseek(fd, 0, SEEK_CUR);
-  if (position < 0 || ftruncate(fd, position) != 0) return FailFromErrno();
+  std::uint64_t position = 0;
+  if (!PositionOf(file, &position) || ftruncate(static_cast<int>(file.native()), static_cast<off_t>(position)) != 0) {
+    return FailFromErrno();
+  }
+  file.Keep(file.flags() & ~kKnownEmpty, position);
   return true;
 }
 

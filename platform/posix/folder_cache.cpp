@@ -36,6 +36,8 @@ struct Cache {
   bool unavailable = false;
   std::map<std::string, Folder> folders;
   std::unordered_map<int, std::string> byWatch;
+  std::string way;  // the host path followed
+  WayChange wayChange = WayChange::Other;
 };
 
 Cache& TheCache() {
@@ -89,6 +91,7 @@ void RemoveName(Folder& folder, const std::string& name) {
 }
 
 void Forget(Cache& cache, std::map<std::string, Folder>::iterator it) {
+  cache.wayChange = WayChange::Other;
   inotify_rm_watch(cache.fd, it->second.watch);
   cache.byWatch.erase(it->second.watch);
   cache.folders.erase(it);
@@ -112,8 +115,25 @@ void ForgetTree(Cache& cache, const std::string& path) {
 void ForgetAll(Cache& cache) {
   if (cache.fd >= 0) ::close(cache.fd);
   cache.fd = -1;
+  cache.wayChange = WayChange::Other;
   cache.folders.clear();
   cache.byWatch.clear();
+}
+
+// Notes a change to `name` in the folder at `folder` where the way followed
+// passes through that folder by that name.
+void NoteOnWay(Cache& cache, const std::string& folder, const std::string& name, bool created) {
+  const std::string& way = cache.way;
+  if (cache.wayChange == WayChange::Other || way.size() <= folder.size() + 1 ||
+      way.compare(0, folder.size(), folder) != 0 || way[folder.size()] != '/') {
+    return;
+  }
+  std::size_t start = folder.size() + 1;
+  std::size_t end = way.find('/', start);
+  std::string component = way.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  if (Fold(component) != Fold(name)) return;
+  bool leafCreated = created && end == std::string::npos && component == name;
+  cache.wayChange = leafCreated && cache.wayChange == WayChange::None ? WayChange::LeafCreated : WayChange::Other;
 }
 
 void Apply(Cache& cache, const inotify_event& event) {
@@ -130,6 +150,7 @@ void Apply(Cache& cache, const inotify_event& event) {
   }
   if (event.len == 0) return;
   std::string name = event.name;
+  NoteOnWay(cache, path, name, (event.mask & (IN_CREATE | IN_MOVED_TO)) != 0);
   ForgetTree(cache, path + "/" + name);
   auto folder = cache.folders.find(path);
   if (folder == cache.folders.end()) return;
@@ -214,6 +235,14 @@ bool FindInFolder(const std::string& folder, const std::string& name, bool* foun
   *kind = best->kind;
   return true;
 }
+
+void FollowWay(const std::string& host) {
+  Cache& cache = TheCache();
+  cache.way = host;
+  cache.wayChange = WayChange::None;
+}
+
+WayChange ChangeOnWay() { return TheCache().wayChange; }
 
 void NoteKind(const std::string& folder, const std::string& name, EntryKind kind) {
   Cache& cache = TheCache();

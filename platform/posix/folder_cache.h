@@ -26,4 +26,14 @@ bool FindInFolder(const std::string& folder, const std::string& name, bool* foun
 // Keeps what an lstat found out about an entry whose kind was unknown.
 void NoteKind(const std::string& folder, const std::string& name, EntryKind kind);
 
+// One host path followed through the changes taken in, so that a lookup
+// made through the cache serves again while nothing on its way changed:
+// FollowWay() starts following `host` (each folder on it looked up through
+// the cache), ChangeOnWay() tells what changes taken in since did to a name
+// on it (in any letter case): nothing, only the creation of its last
+// component in exactly its case, or anything else.
+enum class WayChange : unsigned char { None, LeafCreated, Other };
+void FollowWay(const std::string& host);
+WayChange ChangeOnWay();
+
 }  // namespace platform::sim

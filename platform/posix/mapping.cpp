@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/fault.h"
+#include "platform/posix/open_file.h"
 #include "platform/posix/sim_device.h"
 
 namespace platform {
@@ -24,14 +25,13 @@ std::size_t PageSize() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
 void Mapping::Close() {
   if (native_ == 0) return;
   Dword saved = LastError();
-  ::close(static_cast<int>(native_));
+  sim::ReleaseDescriptor(static_cast<int>(native_));
   native_ = 0;
   SetLastErrorCode(saved);
 }
 
-// The mapping keeps its own descriptor of the same open file description,
-// so the file's share locks stay in force while the mapping lives, as the
-// device keeps a mapped file open.
+// The mapping holds its file's descriptor as long as it lives, so the file's
+// share locks stay in force, as the device keeps a mapped file open.
 Mapping CreateMapping(File& file, Dword protect, std::uint64_t maximumSize) {
   if (FaultHit(FaultOp::CreateMapping)) return Mapping();
   if (!file.IsValid()) {
@@ -48,12 +48,15 @@ Mapping CreateMapping(File& file, Dword protect, std::uint64_t maximumSize) {
     return Mapping();
   }
   int fd = static_cast<int>(file.native());
-  struct stat st;
-  if (fstat(fd, &st) != 0) {
-    FailFromErrno();
-    return Mapping();
+  std::uint64_t fileSize = 0;
+  if (!(file.flags() & sim::kKnownEmpty)) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+      FailFromErrno();
+      return Mapping();
+    }
+    fileSize = static_cast<std::uint64_t>(st.st_size);
   }
-  std::uint64_t fileSize = static_cast<std::uint64_t>(st.st_size);
   std::uint64_t size = maximumSize == 0 ? fileSize : maximumSize;
   if (size == 0) {
     Fail(kErrorFileInvalid);
@@ -70,18 +73,21 @@ Mapping CreateMapping(File& file, Dword protect, std::uint64_t maximumSize) {
     int error = posix_fallocate(fd, 0, static_cast<off_t>(size));
     if (error != 0) {
       // Back to the old length, whatever part of the blocks the allocation got.
-      while (ftruncate(fd, st.st_size) != 0 && errno == EINTR) {
+      while (ftruncate(fd, static_cast<off_t>(fileSize)) != 0 && errno == EINTR) {
       }
       Fail(sim::ErrorFromErrno(error));
       return Mapping();
     }
+    file.Keep(file.flags() & ~sim::kKnownEmpty, file.position());
   }
-  // Above the standard descriptors, so that a valid mapping is never null.
-  int own = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  // Descriptor 0 (standard input was closed) would read as no mapping: the
+  // mapping then holds a copy of it of its own.
+  int own = fd != 0 ? fd : fcntl(fd, F_DUPFD_CLOEXEC, 3);
   if (own < 0) {
     FailFromErrno();
     return Mapping();
   }
+  if (own == fd) sim::ShareDescriptor(fd);
   SetLastErrorCode(kErrorSuccess);
   return Mapping(own, protect, size);
 }

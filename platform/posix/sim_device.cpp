@@ -273,7 +273,12 @@ bool LeadsOutside(const std::string& host) {
   return !IsUnderRoot(Normalize(text));
 }
 
-HostEntry Resolve(const DevicePath& path) {
+namespace {
+
+// Resolve after the changes were taken in; `throughCache` tells whether every
+// answer on the way came from the folder cache.
+HostEntry Lookup(const DevicePath& path, bool* throughCache) {
+  *throughCache = false;
   HostEntry entry;
   if (path.onHost) {
     // The whole path in the given case first: one call where it exists.
@@ -291,7 +296,6 @@ HostEntry Resolve(const DevicePath& path) {
   }
   entry.path = DeviceRoot() + "/" + path.drive;
   entry.folderExists = true;
-  TakeInChanges();
   std::size_t i = 0;
   for (; i < path.parts.size(); ++i) {
     std::string name = HostName(path.parts[i]);
@@ -304,12 +308,14 @@ HostEntry Resolve(const DevicePath& path) {
       // Nothing below a missing name exists: the rest keeps the case given.
       entry.folderExists = last;
       for (; i < path.parts.size(); ++i) AppendName(entry.path, HostName(path.parts[i]));
+      *throughCache = true;
       return entry;
     }
     std::string folder = entry.path;
     AppendName(entry.path, actual);
     if (last) {
       entry.exists = true;
+      *throughCache = true;
       return entry;
     }
     if (kind == EntryKind::Unknown) {
@@ -326,6 +332,7 @@ HostEntry Resolve(const DevicePath& path) {
       // A file in the middle of the path: nothing lies below it.
       entry.folderExists = false;
       for (++i; i < path.parts.size(); ++i) AppendName(entry.path, HostName(path.parts[i]));
+      *throughCache = true;
       return entry;
     }
     if (kind == EntryKind::Link) {
@@ -344,15 +351,69 @@ HostEntry Resolve(const DevicePath& path) {
   return entry;
 }
 
+// The last drive path that MapPath resolved wholly through the folder cache:
+// the next operation on the same path uses its answer while no change on its
+// way was taken in, as the lookup would give the same answer again.
+struct KeptLookup {
+  std::string path;
+  std::string root;
+  HostEntry entry;
+};
+
+KeptLookup& Kept() {
+  static KeptLookup kept;
+  return kept;
+}
+
+// "X:\..." names the same entry from any working directory.
+bool IsDrivePath(const std::string& path) {
+  char letter = static_cast<char>(path.empty() ? 0 : (path[0] | 0x20));
+  return path.size() >= 3 && letter >= 'a' && letter <= 'z' && path[1] == ':' && IsSeparator(path[2]);
+}
+
+bool UseKept(const std::string& path, HostEntry* entry) {
+  KeptLookup& kept = Kept();
+  if (kept.path != path || kept.root != DeviceRoot()) return false;
+  WayChange change = ChangeOnWay();
+  if (change == WayChange::LeafCreated && !kept.entry.exists && kept.entry.folderExists) {
+    // The missing name made in the case asked: the lookup would now find it as given.
+    kept.entry.exists = true;
+    FollowWay(kept.entry.path);
+    change = WayChange::None;
+  }
+  if (change != WayChange::None) return false;
+  *entry = kept.entry;
+  return true;
+}
+
+}  // namespace
+
+HostEntry Resolve(const DevicePath& path) {
+  if (!path.onHost) TakeInChanges();
+  bool throughCache = false;
+  return Lookup(path, &throughCache);
+}
+
 std::string HostPath(const DevicePath& path) { return Resolve(path).path; }
 
 bool MapPath(const std::string& path, HostEntry* entry) {
+  bool drivePath = IsDrivePath(path);
+  if (drivePath) {
+    TakeInChanges();
+    if (UseKept(path, entry)) return true;
+  }
   DevicePath parsed;
   if (!ParsePath(path, &parsed)) return false;
   if (!parsed.onHost && DeviceForm(parsed).size() >= kMaxPath) {
     return Fail(kErrorFilenameExcedRange);
   }
-  *entry = Resolve(parsed);
+  if (!drivePath && !parsed.onHost) TakeInChanges();
+  bool throughCache = false;
+  *entry = Lookup(parsed, &throughCache);
+  if (drivePath && throughCache) {
+    Kept() = KeptLookup{path, DeviceRoot(), *entry};
+    FollowWay(entry->path);
+  }
   return true;
 }
 

@@ -52,9 +52,19 @@ TEST_F(FileTest, WriteSeekReadAndCutAFile) {
   ASSERT_TRUE(SetFileEnd(file));
   EXPECT_FALSE(SeekFile(file, -1, SeekFrom::Begin, nullptr));
   EXPECT_EQ(LastError(), kErrorNegativeSeek);
+  // A failed seek leaves the position where it was; an append leaves it
+  // behind what it wrote.
+  ASSERT_TRUE(SeekFile(file, 1, SeekFrom::Begin, nullptr));
+  EXPECT_FALSE(SeekFile(file, -6, SeekFrom::End, nullptr));
+  EXPECT_EQ(LastError(), kErrorNegativeSeek);
+  ASSERT_TRUE(SeekFile(file, 1, SeekFrom::Current, &position));
+  EXPECT_EQ(position, 2u);
+  ASSERT_TRUE(AppendToFile(file, "!!", 2, &done));
+  ASSERT_TRUE(SeekFile(file, 0, SeekFrom::Current, &position));
+  EXPECT_EQ(position, 7u);
   file.Close();
   EXPECT_FALSE(file.IsValid());
-  EXPECT_EQ(ReadBytes(path), "hello");
+  EXPECT_EQ(ReadBytes(path), "hello!!");
 }
 
 TEST_F(FileTest, DispositionsAndTheirErrors) {

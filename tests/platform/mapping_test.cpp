@@ -80,6 +80,8 @@ TEST_F(MappingTest, ReadWriteMappingSetsTheLengthAndWritesThrough) {
   File file = OpenFile(PathOf("out.bin"), kGenericRead | kGenericWrite, kShareNone, Disposition::CreateNew,
                        kAttributeNormal);
   ASSERT_TRUE(file.IsValid());
+  EXPECT_FALSE(CreateMapping(file, kPageReadWrite, 0).IsValid());
+  EXPECT_EQ(LastError(), kErrorFileInvalid);
   Mapping mapping = CreateMapping(file, kPageReadWrite, 5000);
   ASSERT_TRUE(mapping.IsValid());
   std::uint64_t size = 0;
@@ -96,6 +98,15 @@ TEST_F(MappingTest, ReadWriteMappingSetsTheLengthAndWritesThrough) {
   std::string written = ReadBytes(PathOf("out.bin"));
   ASSERT_EQ(written.size(), 5000u);
   EXPECT_EQ(written.substr(4990), "xxxxxtail!");
+
+  // Emptied by the open, then written through the handle: mapped at the length written.
+  file = OpenFile(PathOf("out.bin"), kGenericRead | kGenericWrite, kShareNone, Disposition::CreateAlways,
+                  kAttributeNormal);
+  EXPECT_FALSE(CreateMapping(file, kPageReadWrite, 0).IsValid());
+  EXPECT_EQ(LastError(), kErrorFileInvalid);
+  Dword done = 0;
+  ASSERT_TRUE(WriteToFile(file, "abc", 3, &done));
+  EXPECT_EQ(CreateMapping(file, kPageReadWrite, 0).size(), 3u);
 }
 
 TEST_F(MappingTest, FaultsArmedOnMappingsAndViews) {

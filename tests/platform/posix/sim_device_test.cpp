@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/file.h"
+#include "platform/mapping.h"
 #include "platform/posix/sim_device.h"
 #include "platform/user_locale.h"
 #include "tests/support/scratch.h"
@@ -84,6 +85,38 @@ TEST_F(SimDeviceTest, ReadOnlyIsTheOwnerWriteBitAndTheRestAnExtendedAttribute) {
   EXPECT_EQ(st.st_mode & S_IWUSR, 0u);
   chmod((Root() + "/C/scratch/attr.txt").c_str(), st.st_mode | S_IWUSR);
   EXPECT_EQ(FileAttributes(path) & kAttributeReadOnly, 0u) << "the mode bit decides read-only";
+}
+
+// A mapping holds its file's descriptor: the file stays held with its share
+// mode until the last of the two is closed, in either order, and then no
+// descriptor is left open.
+TEST_F(SimDeviceTest, AMappingAndItsFileHoldOneDescriptorUntilTheLastOfThemCloses) {
+  auto openDescriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+  };
+  std::string path = PathOf("held.bin");
+  auto before = openDescriptors();
+  for (bool fileFirst : {true, false}) {
+    File file = OpenFile(path, kGenericRead | kGenericWrite, kShareNone, Disposition::CreateAlways, kAttributeNormal);
+    Mapping mapping = CreateMapping(file, kPageReadWrite, 10);
+    ASSERT_TRUE(mapping.IsValid());
+    EXPECT_EQ(openDescriptors(), before + 1);
+    if (fileFirst) {
+      file.Close();
+      EXPECT_TRUE(MapView(mapping, kFileMapWrite, 0, 0).IsMapped());
+    } else {
+      mapping.Close();
+      Dword done = 0;
+      EXPECT_TRUE(WriteToFile(file, "x", 1, &done));
+    }
+    EXPECT_FALSE(OpenFile(path, kGenericRead, kShareRead | kShareWrite | kShareDelete, Disposition::OpenExisting, 0)
+                     .IsValid());
+    EXPECT_EQ(LastError(), kErrorSharingViolation);
+    file.Close();
+    mapping.Close();
+    EXPECT_EQ(openDescriptors(), before);
+  }
+  EXPECT_TRUE(RemoveFile(path));
 }
 
 TEST_F(SimDeviceTest, TheTimeScaleShortensWaits) {

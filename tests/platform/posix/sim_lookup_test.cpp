@@ -74,6 +74,24 @@ TEST_F(SimLookupTest, NamesThatAnotherProcessChangesAreFoundAtTheNextOperation) 
   EXPECT_EQ(LastError(), kErrorFileNotFound);
 }
 
+// The same path asked for again: the answer given before holds only while
+// nobody changed a name on its way.
+TEST_F(SimLookupTest, ThePathAskedForAgainSeesWhatAnotherProcessChangedOnItsWay) {
+  ASSERT_TRUE(MakeFolder(PathOf("way")));
+  EXPECT_EQ(FileAttributes(PathOf("way\\late.txt")), kInvalidAttributes);
+  Elsewhere("printf late > way/late.txt");
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("way\\late.txt")), "late");
+  Elsewhere("rm way/late.txt && printf again > way/LATE.txt");
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("way\\late.txt")), "again");
+
+  ASSERT_TRUE(MakeFolder(PathOf("way\\sub")));
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("way\\sub\\a.txt"), "old"));
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("way\\SUB\\a.txt")), "old");
+  // A folder on the way made in exactly the case asked for is found first.
+  Elsewhere("mkdir way/SUB && printf new > way/SUB/a.txt");
+  EXPECT_EQ(testsupport::ReadBytes(PathOf("way\\SUB\\a.txt")), "new");
+}
+
 TEST_F(SimLookupTest, ManyNewNamesInOneFolderStayDistinctAndFindable) {
   ASSERT_TRUE(MakeFolder(PathOf("many")));
   for (int i = 0; i < 300; ++i) {
