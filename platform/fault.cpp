@@ -25,7 +25,8 @@ const char* const kOpNames[] = {
     "ReadAcValue", "ReadDcValue", "WriteAcValue", "WriteDcValue", "SetActivePowerScheme", "OsVersion",
     "OpenProcessToken", "LookupPrivilege", "EnablePrivilege", "RestorePrivileges", "EndSession",
     "SetSystemPowerState", "OpenServiceManager", "OpenService", "CreateService", "StartService",
-    "ControlService", "QueryServiceStatus", "DeleteService", "ListProcesses", "TerminateProcess"};
+    "ControlService", "QueryServiceStatus", "DeleteService", "ListProcesses", "TerminateProcess", "FlushFile",
+    "ReplaceNow"};
 static_assert(std::size(kOpNames) == static_cast<std::size_t>(FaultOp::Count));
 long g_killAfter = 0;
 
