@@ -1,11 +1,18 @@
 #!/bin/sh
 # Adds the Debian packages the build and the tests need, and Debian's pugixml
 # source package for the Windows build; does nothing when all are there.
-# Non-interactive; safe to run again.
+# --demo: only what scripts/demo.sh needs (the native build; configuring it
+# with its tests wants GoogleTest and Python). Non-interactive; safe to run again.
 set -eu
 
-packages="cmake make g++ pkg-config libpugixml-dev zlib1g-dev libgtest-dev googletest
-g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth dpkg-dev clang libclang-rt-14-dev python3 libxml2-utils"
+demo_packages="cmake make g++ pkg-config libpugixml-dev zlib1g-dev libgtest-dev googletest python3"
+packages="$demo_packages
+g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth dpkg-dev clang libclang-rt-14-dev libxml2-utils"
+demo=""
+if [ "${1:-}" = "--demo" ]; then
+  demo=1
+  packages="$demo_packages"
+fi
 deps_dir=/usr/local/src/orvanta-deps
 
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
@@ -22,7 +29,11 @@ have_pugixml_source() {
   ls "$deps_dir"/pugixml-*/src/pugixml.cpp >/dev/null 2>&1
 }
 
-[ -z "$missing" ] && have_pugixml_source && exit 0
+have_what_is_needed() {
+  [ -n "$demo" ] || have_pugixml_source
+}
+
+[ -z "$missing" ] && have_what_is_needed && exit 0
 
 updated=""
 if [ -n "$missing" ]; then
@@ -33,7 +44,7 @@ if [ -n "$missing" ]; then
   $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
 
-if ! have_pugixml_source; then
+if ! have_what_is_needed; then
   # apt-get source needs a deb-src entry beside the machine's deb entries.
   if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
     if [ -f /etc/apt/sources.list.d/debian.sources ]; then
