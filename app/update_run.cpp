@@ -28,7 +28,7 @@
 
 namespace app {
 
-const char kToolVersion[] = "1.10 2025-05-01";
+const char kToolVersion[] = ORVANTA_TOOL_VERSION;
 
 namespace {
 
