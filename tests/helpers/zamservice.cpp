@@ -29,6 +29,22 @@
 
 namespace {
 
+constexpr const char kUsage[] =
+    "usage: zamservice [obey|ignore-stop|stop-at-start|never-connect|hold|find]\n"
+    "The device service stand-in of the device simulator: registered as ZAMService\n"
+    "and started by the service manager, it connects, holds ZAMServiceComm.dll beside\n"
+    "itself and behaves as its argument says, or without one as the first word of\n"
+    "NAME.behaviour beside it (default obey). Run by hand it exits with code 1.\n"
+    "\n"
+    "  obey           runs until a stop control arrives, then stops\n"
+    "  ignore-stop    runs and takes no notice of stop controls\n"
+    "  stop-at-start  stops by itself right after it reported running\n"
+    "  never-connect  never connects to the service manager (ends after 2 minutes)\n"
+    "  hold           a plain program: prints \"running PID\", runs until standard\n"
+    "                 input closes\n"
+    "  find           a plain program: prints its process id and the device\n"
+    "                 service's process id\n";
+
 constexpr auto kNeverConnectLimit = std::chrono::minutes(2);
 
 std::string g_behaviour = "obey";
@@ -93,6 +109,10 @@ int main(int argc, char** argv) {
   } else {
     std::string fromFile = BehaviourFromFile(folder + StemOf(program) + ".behaviour");
     if (!fromFile.empty()) g_behaviour = fromFile;
+  }
+  if (g_behaviour == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
   }
   if (g_behaviour == "hold") {
     std::printf("running %lu\n", static_cast<unsigned long>(platform::CurrentProcessId()));
