@@ -7,7 +7,8 @@ set -eu
 
 demo_packages="cmake make g++ pkg-config libpugixml-dev zlib1g-dev libgtest-dev googletest python3"
 packages="$demo_packages
-g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth dpkg-dev clang libclang-rt-14-dev libxml2-utils"
+g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth dpkg-dev clang libclang-rt-14-dev libxml2-utils
+help2man file"
 demo=""
 if [ "${1:-}" = "--demo" ]; then
   demo=1

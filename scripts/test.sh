@@ -1,10 +1,18 @@
 #!/bin/sh
-# Installs what is missing, builds, and runs the whole test suite: natively on
-# the device simulator, then the Windows executables under Wine.
+# Installs what is missing, builds and checks the release artifacts, and runs
+# the whole test suite: natively on the device simulator, then the Windows
+# executables under Wine, then under the sanitizers.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs="$(nproc)"
+
+# The release artifacts, built once: the packages are checked, the shipped
+# OrvantaUpdate.exe is built a second time elsewhere and compared, and the
+# Windows suite below runs its whole-program scenarios with it.
+CMAKE_BUILD_PARALLEL_LEVEL="$jobs" scripts/release.sh
+scripts/check-release.sh
+CMAKE_BUILD_PARALLEL_LEVEL="$jobs" scripts/repro.sh
 
 cmake --preset default
 cmake --build --preset default -j "$jobs"
