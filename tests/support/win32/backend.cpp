@@ -62,8 +62,11 @@ int RunCommand(const std::string& command) {
   return code;
 }
 
-// The programs are built beside the test executables.
+// The programs are built beside the test executables; ORVANTA_UPDATE_TOOL
+// names another build of the update tool to run instead (the release one).
 std::string ProgramPath(const std::string& name) {
+  const char* updateTool = getenv("ORVANTA_UPDATE_TOOL");
+  if (name == UpdateToolName() && updateTool != nullptr && *updateTool != '\0') return updateTool;
   std::filesystem::path folder = _pgmptr != nullptr ? std::filesystem::path(_pgmptr).parent_path() : ".";
   return (folder / (name + ".exe")).string();
 }
