@@ -18,6 +18,7 @@ else()
   if(NOT ORVANTA_FUZZ)
     find_program(HELP2MAN help2man REQUIRED)
     set(summaries
+      "orvanta-update|the software-update tool of the Orvanta device, on the device simulator"
       "zampack|build, list and verify Orvanta update packages"
       "orvanta-sim|prepare, inspect and restart a simulated Orvanta device, and try packages on it"
       "orvanta-device-app|stand-in for the Orvanta device application on the device simulator"

@@ -31,6 +31,7 @@ namespace {
 
 constexpr const char kUsage[] =
     "usage: zamservice [obey|ignore-stop|stop-at-start|never-connect|hold|find]\n"
+    "\n"
     "The device service stand-in of the device simulator: registered as ZAMService\n"
     "and started by the service manager, it connects, holds ZAMServiceComm.dll beside\n"
     "itself and behaves as its argument says, or without one as the first word of\n"
