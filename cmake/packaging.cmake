@@ -14,9 +14,14 @@ else()
   install(TARGETS ${shipped} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/orvanta-tools)
 
-  # The sanitizer build's programs print their findings beside the help.
-  if(NOT ORVANTA_FUZZ)
+  # The release build needs help2man; the others make the pages where it is
+  # there. The sanitizer build's programs print their findings beside the help.
+  if(ORVANTA_RELEASE_ARTIFACTS)
     find_program(HELP2MAN help2man REQUIRED)
+  else()
+    find_program(HELP2MAN help2man)
+  endif()
+  if(HELP2MAN AND NOT ORVANTA_FUZZ)
     set(summaries
       "orvanta-update|the software-update tool of the Orvanta device, on the device simulator"
       "zampack|build, list and verify Orvanta update packages"
