@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/errors.h"
 #include "platform/process_list.h"
 #include "platform/service.h"
 #include "tools/orvanta-sim/commands.h"
@@ -70,7 +71,8 @@ bool InstallDeviceService(const std::string& root, const std::string& oemFolder)
   registration.binaryPath = kServiceProgram;
   platform::ServiceHandle service = platform::RegisterService(manager, registration, platform::kServiceAllAccess);
   if (!service.IsValid() || !platform::StartRegisteredService(service)) {
-    std::cerr << "orvanta-sim: cannot register and start ZAMService (error " << platform::LastError() << ")\n";
+    std::cerr << "orvanta-sim: cannot register and start ZAMService: " << platform::ErrorText(platform::LastError())
+              << "\n";
     return false;
   }
   return true;
@@ -105,8 +107,8 @@ int StartAutomaticServices() {
     }
     platform::ServiceHandle service = platform::OpenRegisteredService(manager, entry.name, platform::kServiceStart);
     if (!service.IsValid() || !platform::StartRegisteredService(service)) {
-      std::fprintf(stderr, "orvanta-sim: service %s did not start (error %lu)\n", entry.name.c_str(),
-                   static_cast<unsigned long>(platform::LastError()));
+      std::fprintf(stderr, "orvanta-sim: service %s did not start: %s\n", entry.name.c_str(),
+                   platform::ErrorText(platform::LastError()).c_str());
       ++failed;
     }
   }
@@ -116,7 +118,7 @@ int StartAutomaticServices() {
 void PrintServices() {
   std::vector<platform::ServiceEntry> services;
   if (!platform::ListServices(&services)) {
-    std::printf("services: cannot be listed (error %lu)\n", static_cast<unsigned long>(platform::LastError()));
+    std::printf("services: cannot be listed: %s\n", platform::ErrorText(platform::LastError()).c_str());
     return;
   }
   std::printf("services:%s\n", services.empty() ? " none registered" : "");

@@ -389,6 +389,8 @@ TEST_F(SimToolTest, AFolderThatHoldsNoDeviceIsRefusedByEveryCommand) {
     EXPECT_EQ(Sim(command, &output), 0) << command << "\n" << output;
   }
   EXPECT_EQ(Slurp(Host("dev/sim/os-version")), "6.1\n");
+  EXPECT_EQ(Sim("pending --json --device " + Q("dev") + " > " + Q("p.json")), 0);
+  EXPECT_EQ(ReadJson("p.json", "print(r['operations'])\n"), "[]\n");
   EXPECT_TRUE(Has(Slurp(Host("dev/sim/restarts.log")), "\n")) << "two restarts recorded";
   EXPECT_EQ(Sim("show --device " + Q("dev") + " " + Q("dev"), &output), 2);
   EXPECT_TRUE(Has(output, "the device is named twice")) << output;
