@@ -287,6 +287,49 @@ TEST_F(ZampackTest, AnOutputInsideATreeIsRefusedAndTheTreeLeftAlone) {
             0);
 }
 
+TEST_F(ZampackTest, ABaseRecordIsWrittenByDiffAloneAndADamagedOneIsReported) {
+  Put("old/a.txt", "alpha");
+  Put("new/a.txt", "beta");
+  std::string trees = testsupport::Quote(Host("old")) + " " + testsupport::Quote(Host("new"));
+  std::string package = testsupport::Quote(Host("p.zam"));
+  ASSERT_EQ(Zampack("diff --type 0 --name Main " + trees + " -o " + package), 0);
+  EXPECT_NE(Slurp(Host("p.zam.base.json")).find("\"path\": \"\\\\a.txt\", \"md5\": \"2c1743a391305fbf367df8e4f069f9f9\""),
+            std::string::npos)
+      << Slurp(Host("p.zam.base.json"));
+  std::string output;
+  EXPECT_EQ(Zampack("verify " + package, &output), 0);
+  EXPECT_NE(output.find("OK (1 change record, 1 file record), made against old (1 changed or removed path"),
+            std::string::npos)
+      << output;
+  // Beside a package of no base, a record from an earlier diff would lie.
+  ASSERT_EQ(Zampack("build --type 0 --name Main " + testsupport::Quote(Host("new")) + " -o " + package), 0);
+  EXPECT_FALSE(fs::exists(host_ / "p.zam.base.json"));
+  EXPECT_EQ(Zampack("check --device " + testsupport::Quote(Host("old")) + " " + package, &output), 2);
+  EXPECT_NE(output.find("no base record beside it"), std::string::npos) << output;
+
+  // A record that comes with a package is read as untrusted input.
+  ASSERT_EQ(Zampack("diff --type 0 --name Main " + trees + " -o " + package), 0);
+  struct Case {
+    std::string record;
+    std::string fault;
+  };
+  const Case cases[] = {
+      {"{\"files\": [", "not JSON: an unfinished document"},
+      {std::string(100, '[') + std::string(100, ']'), "not JSON: nesting too deep"},
+      {"{\"type\": \"SOFTWARE\", \"files\": 3}", "no \"files\" list"},
+      {"{\"type\": \"NOPE\", \"files\": []}", "unknown package type \"NOPE\""},
+      {"{\"type\": \"SOFTWARE\", \"files\": [{\"path\": \"\\\\a.txt\", \"md5\": \"12\"}]}", "a file without a path or an MD5"},
+      {"{\"type\": \"SOFTWARE\", \"files\": [\"\\u12G4\"]}", "not JSON: a bad \\u escape"},
+      {"{\"type\": \"SOFTWARE\", \"files\": []} x", "not JSON: text after the document"},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(Host("p.zam.base.json"), std::ios::binary | std::ios::trunc) << c.record;
+    EXPECT_EQ(Zampack("verify " + package, &output), 1) << c.record;
+    EXPECT_NE(output.find("base record " + Host("p.zam.base.json") + ": "), std::string::npos) << output;
+    EXPECT_NE(output.find(c.fault), std::string::npos) << c.fault << "\n" << output;
+  }
+}
+
 TEST_F(ZampackTest, AMissingTreeIsNamedWithTheSystemsReason) {
   std::string output;
   std::string missing = Host("no-such-tree");

@@ -82,7 +82,10 @@ TEST_F(ZampackVersionTest, WhatTheDeviceCouldNotReadIsRefused) {
   }
   // A folder that does not exist: the write cannot be read back.
   EXPECT_EQ(Zampack("write " + Host("Missing\\Version.xml") + " --type VOICE --name Anna", &output), 1);
-  EXPECT_NE(output.find("cannot write"), std::string::npos) << output;
+  EXPECT_NE(output.find("cannot write " + testsupport::HostPathOf(PathOf("Missing\\Version.xml")) +
+                        ": ERROR_PATH_NOT_FOUND (3)"),
+            std::string::npos)
+      << output;
 
   // show names every file the device would refuse, and lists the others.
   ASSERT_TRUE(testsupport::WriteBytes(PathOf("Bad.xml"), "<VersionInfo><Name>X</Name></VersionInfo>"));
