@@ -331,6 +331,12 @@ TEST_F(SimToolTest, UpdateExitsWithTheOutcomeAndSumsItUp) {
                               ": it cannot be opened for writing (ERROR_ACCESS_DENIED (5))\n"))
       << output;
   EXPECT_TRUE(Has(output, "Package sw.zam (SOFTWARE Orvanta 2.0): not reached\n")) << output;
+  // Without a descriptor the tool is not even started.
+  fs::remove(host_ / "dev/C/Orvanta/Update/UpdateInfo.xml");
+  EXPECT_EQ(testsupport::RunProgram("orvanta-sim", "update --json " + Q("dev") + " 2> /dev/null", &output), 2);
+  Put("none.json", output);
+  EXPECT_EQ(ReadJson("none.json", "print(r['exitCode'], r['problems'][0].split('/')[-1])\n"),
+            "2 UpdateInfo.xml: missing or unreadable (orvanta-sim stage writes it)\n");
 }
 
 TEST_F(SimToolTest, TryRunsTheCopysOwnServiceAndLeavesTheDevicesServiceRunning) {

@@ -302,6 +302,11 @@ int Update(const std::string& device, const std::vector<std::string>& arguments)
   std::string problem;
   if (!RunUpdate(root, language, {}, tool, &problem)) {
     std::fprintf(stderr, "orvanta-sim update: %s\n", problem.c_str());
+    if (json) {
+      std::printf("{\n  \"device\": %s,\n  \"problems\": [%s],\n  \"outcome\": \"the update did not run\",\n"
+                  "  \"exitCode\": 2\n}\n",
+                  tools::JsonString(root.string()).c_str(), tools::JsonString(problem).c_str());
+    }
     return 2;
   }
   std::vector<std::string> lines = LogLines(ReadAll(log), logStart);
