@@ -1,14 +1,15 @@
 #!/bin/sh
-# Adds the Debian packages the build and the tests need, and Debian's pugixml
-# source package for the Windows build; does nothing when all are there.
+# Adds the Debian packages the build and the tests need, Debian's pugixml
+# source package for the Windows build, and libsodium built for mingw from
+# Debian's source package; does nothing when all are there.
 # --demo: only what scripts/demo.sh needs (the native build; configuring it
 # with its tests wants GoogleTest and Python). Non-interactive; safe to run again.
 set -eu
 
-demo_packages="cmake make g++ pkg-config libpugixml-dev zlib1g-dev libgtest-dev googletest python3"
+demo_packages="cmake make g++ pkg-config libpugixml-dev zlib1g-dev libgtest-dev googletest python3 libsodium-dev"
 packages="$demo_packages
 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 xvfb xauth dpkg-dev clang libclang-rt-14-dev libxml2-utils
-help2man file"
+help2man file minisign autoconf automake libtool"
 demo=""
 if [ "${1:-}" = "--demo" ]; then
   demo=1
@@ -30,8 +31,18 @@ have_pugixml_source() {
   ls "$deps_dir"/pugixml-*/src/pugixml.cpp >/dev/null 2>&1
 }
 
+# The static mingw build of libsodium that cmake/windows-deps.cmake links.
+sodium_prefix=$deps_dir/libsodium-mingw
+have_sodium_mingw() {
+  [ -f "$sodium_prefix/lib/libsodium.a" ] && [ -f "$sodium_prefix/include/sodium.h" ]
+}
+
+have_sources() {
+  have_pugixml_source && ls "$deps_dir"/libsodium-*/configure.ac >/dev/null 2>&1
+}
+
 have_what_is_needed() {
-  [ -n "$demo" ] || have_pugixml_source
+  [ -n "$demo" ] || { have_sources && have_sodium_mingw; }
 }
 
 [ -z "$missing" ] && have_what_is_needed && exit 0
@@ -45,7 +56,7 @@ if [ -n "$missing" ]; then
   $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
 
-if ! have_what_is_needed; then
+if [ -z "$demo" ] && ! have_sources; then
   # apt-get source needs a deb-src entry beside the machine's deb entries.
   if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
     if [ -f /etc/apt/sources.list.d/debian.sources ]; then
@@ -59,6 +70,20 @@ if ! have_what_is_needed; then
   fi
   [ -z "$updated" ] && $sudo apt-get update -qq
   $sudo mkdir -p "$deps_dir"
-  (cd "$deps_dir" && $sudo apt-get source -qq pugixml)
-  have_pugixml_source
+  have_pugixml_source || (cd "$deps_dir" && $sudo apt-get source -qq pugixml)
+  ls "$deps_dir"/libsodium-*/configure.ac >/dev/null 2>&1 || (cd "$deps_dir" && $sudo apt-get source -qq libsodium)
+  have_sources
+fi
+
+if [ -z "$demo" ] && ! have_sodium_mingw; then
+  # Debian's source has no generated configure script.
+  sodium_source=$(ls -d "$deps_dir"/libsodium-*/ | grep -v mingw | sort | tail -n 1)
+  echo "Building libsodium for mingw from $sodium_source (a minute or two)"
+  work=$(mktemp -d)
+  cp -a "$sodium_source/." "$work"
+  (cd "$work" && autoreconf -fi >/dev/null 2>&1 &&
+    ./configure -q --host=x86_64-w64-mingw32 --disable-shared --enable-static --prefix="$sodium_prefix" &&
+    make -s -j"$(nproc)" >/dev/null && $sudo make -s install >/dev/null)
+  rm -rf "$work"
+  have_sodium_mingw
 fi
