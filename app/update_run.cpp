@@ -16,6 +16,7 @@
 #include "package/extraction.h"
 #include "package/folder_stages.h"
 #include "package/package.h"
+#include "package/signature.h"
 #include "package/verify.h"
 #include "package/version_marker.h"
 #include "platform/clock.h"
@@ -105,7 +106,7 @@ void ProcessPackage(const std::string& path, bool& bServiceStopped) {
     bServiceStopped = true;
   }
 
-  if (!package::bVerifyUpdateFile(path)) return;
+  if (!package::bCheckPackageSignature(path) || !package::bVerifyUpdateFile(path)) return;
   bool mapped = false;
   for (int attempt = 0; attempt < kMappingAttempts && !mapped; ++attempt) mapped = package::bCreateFileMappings(path);
   if (!mapped) {

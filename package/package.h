@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package/layout.h"
+#include "package/minisign.h"
 #include "platform/file.h"
 #include "platform/mapping.h"
 
@@ -45,6 +46,12 @@ struct PackageState {
   bool pendingKnown = false;
   std::unordered_set<std::string> pendingDeletes;
   std::unordered_set<std::string> pendingMoveTargets;
+  // A prehashed signature whose hash bVerifyUpdateFile takes in its pass
+  // over the package, header included.
+  bool signaturePending = false;
+  minisign::Signature signature;
+  minisign::PublicKey signingKey;
+  minisign::FileHash signedHash;
 };
 
 PackageState& Package();

@@ -7,6 +7,7 @@
 #include "app/run_log.h"
 #include "package/md5.h"
 #include "package/package.h"
+#include "package/signature.h"
 
 namespace package {
 namespace {
@@ -30,12 +31,16 @@ bool bVerifyUpdateFile(const std::string& path) {
   do {
     if (!platform::ReadFromFile(state.file, buffer.data(), kReadSize, &read)) read = 0;
     if (read > 0) Md5Update(&context, buffer.data(), read);
+    if (read > 0 && state.signaturePending) state.signedHash.Update(buffer.data(), read);
     total += read;
     app::ShowProgress(static_cast<std::uint32_t>(total));
     app::PumpMessages();
   } while (total < bodyLength && read > 0);
   state.file.Close();
 
+  // The signature is judged first: a package signed by no trusted key is
+  // refused for that, whatever its checksum says.
+  if (state.signaturePending && !bFinishPackageSignature(path)) return false;
   std::uint8_t digest[16];
   Md5Final(digest, &context);
   if (std::memcmp(digest, state.header.Checksum, sizeof(digest)) == 0) {

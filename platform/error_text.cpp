@@ -29,6 +29,7 @@ std::string ErrorText(Dword code) {
     case kErrorNegativeSeek: name = "ERROR_NEGATIVE_SEEK"; break;
     case kErrorDirNotEmpty: name = "ERROR_DIR_NOT_EMPTY"; break;
     case kErrorAlreadyExists: name = "ERROR_ALREADY_EXISTS"; break;
+    case kErrorFileTooLarge: name = "ERROR_FILE_TOO_LARGE"; break;
     case kErrorBadExeFormat: name = "ERROR_BAD_EXE_FORMAT"; break;
     case kErrorCallNotImplemented: name = "ERROR_CALL_NOT_IMPLEMENTED"; break;
     case kErrorProcNotFound: name = "ERROR_PROC_NOT_FOUND"; break;

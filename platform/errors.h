@@ -31,6 +31,7 @@ constexpr Dword kErrorInvalidName = 123;
 constexpr Dword kErrorNegativeSeek = 131;
 constexpr Dword kErrorDirNotEmpty = 145;
 constexpr Dword kErrorAlreadyExists = 183;
+constexpr Dword kErrorFileTooLarge = 223;
 constexpr Dword kErrorBadExeFormat = 193;
 constexpr Dword kErrorDirectory = 267;
 constexpr Dword kErrorCallNotImplemented = 120;
