@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iostream>
 
 namespace platform {
 
@@ -22,6 +24,24 @@ void WriteStandardOutput(const std::string& text) {
     if (!WriteFile(out, text.data() + done, chunk, &written, nullptr) || written == 0) return;
     done += written;
   }
+}
+
+bool ReadSecretLine(const char* prompt, std::string* line) {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD saved = 0;
+  bool console = GetFileType(input) == FILE_TYPE_CHAR && GetConsoleMode(input, &saved) != 0;
+  if (console) {
+    std::fputs(prompt, stderr);
+    std::fflush(stderr);
+    SetConsoleMode(input, saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  }
+  bool read = static_cast<bool>(std::getline(std::cin, *line));
+  if (console) {
+    SetConsoleMode(input, saved);
+    std::fputs("\n", stderr);
+  }
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  return read;
 }
 
 }  // namespace platform

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::ostringstream out;
   std::ostringstream errors;
   bool listed = zampack::ListPackage(g_path, out, errors);
-  bool verified = zampack::VerifyPackage(g_path, out, errors);
+  bool verified = zampack::VerifyPackage(g_path, "", false, out, errors);
   fuzzdevice::Check(!verified || listed);
   return 0;
 }

@@ -15,6 +15,7 @@
 #include "tools/common/count.h"
 #include "tools/common/json.h"
 #include "tools/zampack/package_image.h"
+#include "tools/zampack/sign.h"
 #include "version/package_type.h"
 
 namespace zampack {
@@ -386,7 +387,8 @@ bool ListPackageJson(const std::string& path, std::ostream& out, std::ostream& e
   return true;
 }
 
-bool VerifyPackage(const std::string& path, bool json, std::ostream& out, std::ostream& errors) {
+bool VerifyPackage(const std::string& path, const std::string& keyFile, bool json, std::ostream& out,
+                   std::ostream& errors) {
   Layout layout;
   std::vector<std::string> faults;
   if (ReadLayout(path, &layout, &faults)) {
@@ -397,13 +399,29 @@ bool VerifyPackage(const std::string& path, bool json, std::ostream& out, std::o
   std::string baseFault;
   bool haveBase = ReadBase(path, &base, &baseFault);
   if (!baseFault.empty()) faults.push_back(baseFault);
+  SignatureCheck signature;
+  if (!keyFile.empty()) {
+    signature = CheckSignature(path, layout.bytes, keyFile);
+    if (!signature.verified) faults.push_back("signature: " + signature.fault);
+  }
   if (json) {
-    out << "{\"package\": " << tools::JsonString(path) << ", \"base\": " << BaseJsonValue(path)
+    using tools::JsonString;
+    out << "{\"package\": " << JsonString(path) << ", \"base\": " << BaseJsonValue(path)
         << ", \"ok\": " << (faults.empty() ? "true" : "false")
         << ", \"changeRecords\": " << layout.changes.size() << ", \"fileRecords\": " << layout.files.size()
         << ", \"faults\": [";
-    for (std::size_t i = 0; i < faults.size(); ++i) out << (i == 0 ? "" : ", ") << tools::JsonString(faults[i]);
-    out << "]}\n";
+    for (std::size_t i = 0; i < faults.size(); ++i) out << (i == 0 ? "" : ", ") << JsonString(faults[i]);
+    out << "], \"signature\": ";
+    if (keyFile.empty()) {
+      out << "null";
+    } else {
+      out << "{\"file\": " << JsonString(signature.file) << ", \"verified\": "
+          << (signature.verified ? "true" : "false") << ", \"keyId\": " << JsonString(signature.keyId)
+          << ", \"algorithm\": " << JsonString(signature.algorithm)
+          << ", \"trustedComment\": " << JsonString(signature.trustedComment)
+          << ", \"fault\": " << JsonString(signature.fault) << "}";
+    }
+    out << "}\n";
     return faults.empty();
   }
   for (const std::string& fault : faults) errors << "zampack verify: " << path << ": " << fault << "\n";
@@ -411,6 +429,10 @@ bool VerifyPackage(const std::string& path, bool json, std::ostream& out, std::o
   out << path << ": OK (" << Count(layout.changes.size(), "change record") << ", "
       << Count(layout.files.size(), "file record") << ")" << (haveBase ? ", made against " + BaseText(base) : "")
       << "\n";
+  if (signature.verified) {
+    out << path << ": signed by key " << signature.keyId << " (" << signature.algorithm
+        << "), trusted comment: " << signature.trustedComment << "\n";
+  }
   return true;
 }
 

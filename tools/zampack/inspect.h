@@ -15,8 +15,11 @@ bool ListPackageJson(const std::string& path, std::ostream& out, std::ostream& e
 
 // Checks the checksum, the structure and every record; prints one line per
 // fault to `errors` (`json`: one JSON document to `out` with the faults);
-// true when there is none.
-bool VerifyPackage(const std::string& path, bool json, std::ostream& out, std::ostream& errors);
+// true when there is none. With a `keyFile` (minisign public keys), the
+// signature PACKAGE.minisig is checked too, as the device checks it: which
+// key signed and the trusted comment are printed.
+bool VerifyPackage(const std::string& path, const std::string& keyFile, bool json, std::ostream& out,
+                   std::ostream& errors);
 
 // Checks the device folder `device` against the base record beside the
 // package: prints each file that differs (`json`: one JSON document);

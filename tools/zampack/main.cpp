@@ -21,6 +21,7 @@
 #include "tools/zampack/inspect.h"
 #include "tools/zampack/manifest.h"
 #include "tools/zampack/package_image.h"
+#include "tools/zampack/sign.h"
 #include "tools/zampack/version_command.h"
 #include "tools/zampack/tree.h"
 #include "version/package_type.h"
@@ -41,7 +42,8 @@ const char* const kUsage =
     "  diff      a package that turns one tree into another\n"
     "  manifest  a package with every record field set by hand\n"
     "  list      the header and the records of a package\n"
-    "  verify    the checksum and the structure of a package\n"
+    "  verify    the checksum and the structure of a package, and its signature\n"
+    "  sign      writes a package's minisign signature (PACKAGE.minisig)\n"
     "  check     a device against the base a package was made against\n"
     "  version   writes and shows the version files of content items\n"
     "  config    shows a device service configuration file as the device reads it\n"
@@ -119,8 +121,9 @@ const std::map<std::string, std::string> kHelp = {
      "locations of orvanta-sim init without one. Prints each file that is\n"
      "missing or differs; --json prints one JSON document. Exit codes: 0 the\n"
      "device holds the base, 1 it does not, 2 no base record or no device.\n"},
+    {"sign", kSignHelp},
     {"verify",
-     "usage: zampack verify [--json] PACKAGE\n"
+     "usage: zampack verify [--key KEY.pub] [--json] PACKAGE\n"
      "\n"
      "Checks the identifier, AppIndex, type, the checksum over the body, that\n"
      "both tables lie in the package and hold whole records, every record path\n"
@@ -128,7 +131,13 @@ const std::map<std::string, std::string> kHelp = {
      "texts the device can read, and that every file the device would write\n"
      "has a stream inside the package that inflates to its size. Prints one\n"
      "line per fault and exits with 1 when there is any. --json prints one\n"
-     "JSON document: the package, ok, the record counts and the faults.\n"},
+     "JSON document: the package, ok, the record counts and the faults.\n"
+     "\n"
+     "--key KEY.pub: the signature PACKAGE.minisig must also be one that a device\n"
+     "holding the minisign public keys of KEY.pub accepts (made by one of them,\n"
+     "over the whole package, with its trusted comment intact); which key signed\n"
+     "and the trusted comment are printed, and in the JSON document under\n"
+     "\"signature\".\n"},
 };
 
 int Fail(const std::string& command, const std::string& message, int code) {
@@ -153,8 +162,9 @@ struct Arguments {
 // False with the problem (an unknown option is named) in `problem`.
 bool ParseArguments(const std::string& command, int argc, char** argv, Arguments* arguments, std::string* problem) {
   const std::vector<std::string> valued =
-      command == "list" || command == "verify" ? std::vector<std::string>{}
-      : command == "check"                     ? std::vector<std::string>{"--device"}
+      command == "list"     ? std::vector<std::string>{}
+      : command == "verify" ? std::vector<std::string>{"--key"}
+      : command == "check"  ? std::vector<std::string>{"--device"}
                                                : std::vector<std::string>{"--type", "--name", "--detail", "-o",
                                                                           "--level", "--jobs"};
   for (int i = 2; i < argc; ++i) {
@@ -470,6 +480,7 @@ int main(int argc, char** argv) {
   if (command == "manifest") return Manifest(argc, argv);
   if (command == "version") return VersionCommand(argc, argv);
   if (command == "config") return Config(argc, argv);
+  if (command == "sign") return SignCommand(argc, argv);
   Arguments arguments;
   std::string problem;
   if (!ParseArguments(command, argc, argv, &arguments, &problem)) return Usage(command, problem);
@@ -484,7 +495,8 @@ int main(int argc, char** argv) {
   if (command == "list" || command == "verify") {
     if (arguments.plain.size() != 1) return Usage(command, "give one package");
     const std::string& path = arguments.plain[0];
-    bool ok = command == "verify"  ? VerifyPackage(path, arguments.json, std::cout, std::cerr)
+    std::string key = arguments.options.count("--key") != 0 ? arguments.options.at("--key") : "";
+    bool ok = command == "verify"  ? VerifyPackage(path, key, arguments.json, std::cout, std::cerr)
               : arguments.json     ? ListPackageJson(path, std::cout, std::cerr)
                                    : ListPackage(path, std::cout, std::cerr);
     return ok ? 0 : 1;

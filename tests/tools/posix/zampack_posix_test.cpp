@@ -150,3 +150,78 @@ TEST_F(ZampackTest, JsonOfListVerifyAndVersionShowIsReadByAnotherProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+// Signatures made by zampack sign, checked by Debian's minisign and by verify.
+TEST_F(ZampackTest, SignMakesSignaturesMinisignAcceptsAndVerifyNamesTheKey) {
+  Put("tree/a.txt", "alpha");
+  std::string package = testsupport::Quote(Host("p.zam"));
+  std::string output;
+  ASSERT_EQ(Zampack("build --type SOFTWARE --name Main " + testsupport::Quote(Host("tree")) + " -o " + package), 0);
+  for (const char* name : {"maker", "other"}) {
+    std::string command = "minisign -G -W -f -p " + testsupport::Quote(Host(std::string(name) + ".pub")) + " -s " +
+                          testsupport::Quote(Host(std::string(name) + ".key")) + " >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  std::string pub = Slurp(Host("maker.pub"));
+  std::string keyId = pub.substr(pub.rfind(' ', pub.find('\n')) + 1, pub.find('\n') - pub.rfind(' ', pub.find('\n')) - 1);
+
+  ASSERT_EQ(Zampack("sign --key " + testsupport::Quote(Host("maker.key")) + " --comment 'Orvanta 2.1' " + package,
+                    &output),
+            0)
+      << output;
+  std::string check = "minisign -V -p " + testsupport::Quote(Host("maker.pub")) + " -m " + package + " > " +
+                      testsupport::Quote(Host("minisign.out"));
+  ASSERT_EQ(std::system(check.c_str()), 0);
+  EXPECT_NE(Slurp(Host("minisign.out")).find("Trusted comment: Orvanta 2.1"), std::string::npos);
+
+  EXPECT_EQ(Zampack("verify --key " + testsupport::Quote(Host("maker.pub")) + " " + package, &output), 0);
+  EXPECT_NE(output.find(Host("p.zam") + ": signed by key " + keyId + " (prehashed), trusted comment: Orvanta 2.1"),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(Zampack("verify --json --key " + testsupport::Quote(Host("other.pub")) + " " + package, &output), 1);
+  Put("read.py",
+      "import json, sys\n"
+      "d = json.load(open(sys.argv[1]))\n"
+      "s = d['signature']\n"
+      "print(d['ok'], s['verified'], s['keyId'], s['algorithm'], s['trustedComment'], d['faults'])\n");
+  std::string read = "python3 " + testsupport::Quote(Host("read.py")) + " " + testsupport::Quote(Host("zampack.out")) +
+                     " > " + testsupport::Quote(Host("python.out"));
+  ASSERT_EQ(std::system(read.c_str()), 0) << output;
+  EXPECT_EQ(Slurp(Host("python.out")), "False False " + keyId + " prehashed Orvanta 2.1 ['signature: unknown key id " +
+                                           keyId + "']\n");
+
+  // A key damaged on the way is refused, not used.
+  std::string key = Slurp(Host("maker.key"));
+  std::size_t body = key.find('\n') + 1 + 100;
+  key[body] = key[body] == 'A' ? 'B' : 'A';
+  Put("damaged.key", key);
+  EXPECT_EQ(Zampack("sign --key " + testsupport::Quote(Host("damaged.key")) + " " + package, &output), 2);
+  EXPECT_NE(output.find("wrong password, or a damaged key"), std::string::npos) << output;
+}
+
+// minisign -G's own password-protected key (scrypt at minisign's limits).
+TEST_F(ZampackTest, SignTakesAPasswordProtectedKeysPasswordFromStandardInput) {
+  Put("tree/a.txt", "alpha");
+  std::string package = testsupport::Quote(Host("p.zam"));
+  ASSERT_EQ(Zampack("build --type SOFTWARE --name Main " + testsupport::Quote(Host("tree")) + " -o " + package), 0);
+  std::string output;
+  std::string data = std::string(ORVANTA_TOOLS_DATA) + "/";
+  Put("password", "");
+  ASSERT_EQ(Zampack("sign --key " + testsupport::Quote(data + "protected.key") + " " + package + " < " +
+                        testsupport::Quote(Host("password")),
+                    &output),
+            2);
+  EXPECT_NE(output.find("needs its password on standard input"), std::string::npos) << output;
+  Put("password", "orvanta\n");
+  ASSERT_EQ(Zampack("sign --key " + testsupport::Quote(data + "protected.key") + " " + package + " < " +
+                        testsupport::Quote(Host("password")),
+                    &output),
+            0)
+      << output;
+  std::string check = "minisign -V -q -p " + testsupport::Quote(data + "protected.pub") + " -m " + package;
+  EXPECT_EQ(std::system(check.c_str()), 0);
+}
+
+}  // namespace
