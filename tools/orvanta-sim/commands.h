@@ -15,7 +15,10 @@ namespace fs = std::filesystem;
 // Lays out a simulated device in `folder`; the descriptor says the tool runs
 // on the device unless `onDevice` is false (demo mode). `withService`: the
 // device service stand-in runs as ZAMService.
-int Init(const std::string& folder, bool onDevice, bool withService);
+int Init(const std::string& folder, bool onDevice, bool withService, const std::vector<std::string>& keyFiles);
+
+// The device's trusted keys (the update tool's key file at %SYSTEMROOT%).
+constexpr const char* kDeviceKeys = "C:\\Windows\\OEM\\ZAMHelper\\UpdateKeys.pub";
 
 using tools::FoldCase;
 using tools::HostPathOf;

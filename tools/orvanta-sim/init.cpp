@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "package/minisign.h"
 #include "platform/process_list.h"
 #include "platform/text.h"
 #include "tools/orvanta-sim/commands.h"
@@ -94,12 +96,25 @@ bool InstallDeviceApp(const fs::path& host) {
   return !error;
 }
 
-int Init(const std::string& folder, bool onDevice, bool withService) {
+int Init(const std::string& folder, bool onDevice, bool withService, const std::vector<std::string>& keyFiles) {
   fs::path root = folder;
   std::error_code error;
   if (fs::exists(root / "sim", error)) {
     std::cerr << "orvanta-sim: " << folder << " already holds a device\n";
     return 1;
+  }
+  // The device's trusted keys: every key file must hold a key, or the device
+  // would refuse every package.
+  std::string keys;
+  for (const std::string& keyFile : keyFiles) {
+    std::ifstream in(keyFile, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) text.clear();
+    if (minisign::ParsePublicKeys(text).empty()) {
+      std::cerr << "orvanta-sim: " << keyFile << " holds no minisign public key\n";
+      return 1;
+    }
+    keys += text + (text.empty() || text.back() == '\n' ? "" : "\n");
   }
   std::vector<std::string> folders = {"C:\\Windows\\System32\\", "C:\\Windows\\OEM\\ZAMHelper\\",
                                       "C:\\ProgramData\\", "C:\\Orvanta\\Update\\"};
@@ -126,6 +141,10 @@ int Init(const std::string& folder, bool onDevice, bool withService) {
     std::cerr << "orvanta-sim: cannot write the device's files under " << folder << "\n";
     return 1;
   }
+  if (!keyFiles.empty() && !WriteFile(HostPathOf(root, kDeviceKeys), keys, false)) {
+    std::cerr << "orvanta-sim: cannot write the device's keys under " << folder << "\n";
+    return 1;
+  }
   if (withService && !InstallDeviceService(folder, HostPathOf(root, "C:\\Windows\\OEM\\").string())) return 1;
   std::cout << "A simulated device is ready in " << folder << ".\n"
             << "  export ORVANTA_DEVICE_ROOT=" << fs::absolute(root).string() << "\n"
@@ -133,6 +152,9 @@ int Init(const std::string& folder, bool onDevice, bool withService) {
             << "  the device application: C:\\Program Files\\Orvanta\\Orvanta.exe\n"
             << "  its timeline: orvanta-sim events; its state: orvanta-sim show\n";
   if (withService) std::cout << "  the device service ZAMService runs: C:\\Windows\\OEM\\ZAMService.exe\n";
+  if (!keyFiles.empty()) {
+    std::cout << "  it runs only signed packages: its keys are " << kDeviceKeys << "\n";
+  }
   return 0;
 }
 

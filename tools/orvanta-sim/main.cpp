@@ -22,7 +22,7 @@ const char kUsage[] =
     "need the device simulator of the Linux build.\n"
     "\n"
     "commands:\n"
-    "  init [--demo] [--service] DEVICE\n"
+    "  init [--demo] [--service] [--keys KEY.pub]... DEVICE\n"
     "            lay out a new simulated device in DEVICE: system folders, a\n"
     "            recording msiexec (sim/msiexec.log), the device application\n"
     "            Orvanta.exe and the three speech servers beside it (real programs\n"
@@ -34,11 +34,14 @@ const char kUsage[] =
     "            --service: the device service\n"
     "            stand-in installed as C:\\Windows\\OEM\\ZAMService.exe with\n"
     "            ZAMServiceComm.dll, registered as ZAMService for automatic start,\n"
-    "            and running)\n"
+    "            and running; --keys: the minisign public keys of KEY.pub trusted,\n"
+    "            in C:\\Windows\\OEM\\ZAMHelper\\UpdateKeys.pub, so that the device runs\n"
+    "            only packages with a PACKAGE.minisig that one of them made)\n"
     "  stage DEVICE PACKAGE...\n"
     "            copy the packages into C:\\Orvanta\\Update and make the descriptor's\n"
     "            UpdateList name them, in this order (a device without a descriptor\n"
-    "            gets the locations of init)\n"
+    "            gets the locations of init); a package's signature PACKAGE.minisig\n"
+    "            goes with it\n"
     "  update DEVICE [--lang TAG] [--json]\n"
     "            start the device application, then the update tool in\n"
     "            C:\\Orvanta\\Update with the application's process id and TAG\n"
@@ -62,7 +65,9 @@ const char kUsage[] =
     "            as a running program would (sharing nothing, or reading; PATH is a\n"
     "            device path, C:\\..., or a host path inside DEVICE), restart the\n"
     "            copy and report: counts; the files held; per package its window\n"
-    "            line and outcome; the files and folders added, changed (or changed\n"
+    "            line, outcome and signature (by which key, if any: a device with\n"
+    "            keys refuses what they did not sign, and so does the copy); the\n"
+    "            files and folders added, changed (or changed\n"
     "            in attributes only, each attribute before and after) and removed,\n"
     "            outside the update folder and the run log; the operations that\n"
     "            waited for the restart; every \"ERROR: \" line of the run log; the\n"
@@ -141,9 +146,10 @@ bool TakeDevice(std::vector<std::string>* arguments, std::string* device, std::s
   }
   std::size_t at = 0;
   if (command == "init") {
-    // init [--demo] [--service] DIR: the folder need not exist yet.
+    // init [--demo] [--service] [--keys KEY.pub]... DIR: the folder need not exist yet.
     for (std::size_t i = 1; i < arguments->size(); ++i) {
-      if ((*arguments)[i].rfind("-", 0) != 0) at = i;
+      if ((*arguments)[i] == "--keys") ++i;
+      else if ((*arguments)[i].rfind("-", 0) != 0) at = i;
     }
   } else {
     // The first argument that is no option nor an option's value is the
@@ -208,12 +214,14 @@ int main(int argc, char** argv) {
   }
   if (command == "init") {
     bool onDevice = true, withService = false, plain = true;
+    std::vector<std::string> keys;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
       if (arguments[i] == "--demo") onDevice = false;
       else if (arguments[i] == "--service") withService = true;
+      else if (arguments[i] == "--keys" && i + 1 < arguments.size()) keys.push_back(arguments[++i]);
       else plain = false;
     }
-    if (plain) return orvanta_sim::Init(device, onDevice, withService);
+    if (plain) return orvanta_sim::Init(device, onDevice, withService, keys);
   } else {
     problem = orvanta_sim::DeviceProblem();
     if (!problem.empty()) {

@@ -70,7 +70,10 @@ TEST_F(SimToolTest, TryOnTheRightBaseReportsTheExactChangesAndLeavesTheDeviceAlo
   EXPECT_TRUE(Has(output, " (the device itself is not changed)\nCounts: 7 added, 1 changed, 0 attribute-only, 1 removed, "
                           "0 deferred, 0 errors, 0 warnings\n"))
       << output;
-  EXPECT_TRUE(Has(output, "Package sw.zam (SOFTWARE Orvanta 2.0): applied\n  window: SOFTWARE  Orvanta  2.0 - Complete\n"))
+  EXPECT_TRUE(Has(output, "The device holds no keys: it does not check signatures\n"
+                          "Package sw.zam (SOFTWARE Orvanta 2.0): applied\n"
+                          "  signature: unsigned (no sw.zam.minisig beside it)\n"
+                          "  window: SOFTWARE  Orvanta  2.0 - Complete\n"))
       << output;
   EXPECT_TRUE(Has(output,
                   "Added:\n  C:\\Program Files\\Orvanta\\Grammar\\\n  C:\\Program Files\\Orvanta\\Grammar\\de.rul\n"
@@ -298,6 +301,7 @@ TEST_F(SimToolTest, UpdateExitsWithTheOutcomeAndSumsItUp) {
        {"Update of " + Host("dev") + " (en-US): the run had errors\n",
         std::string("Package bad.zam (SOFTWARE Orvanta 2.0): failed, 1 ERROR line\n"),
         std::string("  ERROR: Checksum didn't match for \"bad.zam\".\nPackage sw.zam (SOFTWARE Orvanta 2.0): applied\n"
+                    "  signature: unsigned (no sw.zam.minisig beside it)\n"
                     "  window: SOFTWARE  Orvanta  2.0 - Complete\nERROR lines in the run log: 1\n"),
         std::string("Pending for the restart: none\nFinal decision: application launched\n"),
         "Run log: " + log + "\nExit code 1\n"}) {
@@ -337,6 +341,37 @@ TEST_F(SimToolTest, UpdateExitsWithTheOutcomeAndSumsItUp) {
   Put("none.json", output);
   EXPECT_EQ(ReadJson("none.json", "print(r['exitCode'], r['problems'][0].split('/')[-1])\n"),
             "2 UpdateInfo.xml: missing or unreadable (orvanta-sim stage writes it)\n");
+}
+
+TEST_F(SimToolTest, ADeviceMadeWithKeysRunsOnlySignedPackagesAndTryNamesTheSigningKey) {
+  std::string output;
+  ASSERT_EQ(std::system(("minisign -G -W -f -p " + Q("maker.pub") + " -s " + Q("maker.key") + " >/dev/null").c_str()), 0);
+  std::string pub = Slurp(Host("maker.pub"));
+  std::string comment = pub.substr(0, pub.find('\n'));
+  std::string keyId = comment.substr(comment.rfind(' ') + 1);
+  EXPECT_EQ(Sim("init --keys " + Q("maker.key") + " " + Q("wrong"), &output), 1);
+  EXPECT_TRUE(Has(output, Host("maker.key") + " holds no minisign public key")) << output;
+  ASSERT_EQ(Sim("init --keys " + Q("maker.pub") + " " + Q("signed"), &output), 0) << output;
+  EXPECT_EQ(Slurp(Host("signed/C/Windows/OEM/ZAMHelper/UpdateKeys.pub")), pub);
+  for (const auto& [path, content] : kRelease1) Put("signed/C/Program Files/Orvanta/" + path, content);
+
+  fs::copy_file(host_ / "sw.zam", host_ / "unsigned.zam");
+  ASSERT_EQ(std::system(("minisign -S -s " + Q("maker.key") + " -m " + Q("sw.zam") + " -t 'Orvanta 2.0' >/dev/null").c_str()),
+            0);
+  ASSERT_EQ(Sim("stage " + Q("signed") + " " + Q("sw.zam"), &output), 0) << output;
+  EXPECT_EQ(Slurp(Host("signed/C/Orvanta/Update/sw.zam.minisig")), Slurp(Host("sw.zam.minisig")));
+
+  EXPECT_EQ(Sim("try --device " + Q("signed") + " " + Q("sw.zam") + " " + Q("unsigned.zam"), &output), 1);
+  for (const std::string& line :
+       {"The device runs only signed packages; its keys: " + keyId,
+        "Package sw.zam (SOFTWARE Orvanta 2.0): applied\n  signature: signed by key " + keyId +
+            " (prehashed), trusted comment: Orvanta 2.0\n",
+        std::string("Package unsigned.zam (SOFTWARE Orvanta 2.0): failed, 1 ERROR line\n"
+                    "  signature: unsigned (no unsigned.zam.minisig beside it)\n"),
+        std::string("  ERROR: Signature check failed for \"unsigned.zam\": no signature (\"unsigned.zam.minisig\": "
+                    "error 2).\n")}) {
+    EXPECT_TRUE(Has(output, line)) << line << "\n" << output;
+  }
 }
 
 TEST_F(SimToolTest, TryRunsTheCopysOwnServiceAndLeavesTheDevicesServiceRunning) {

@@ -99,6 +99,17 @@ bool StagePackages(const fs::path& root, const std::vector<std::string>& package
       *problem = package + ": " + code.message();
       return false;
     }
+    // The signature goes with its package; a stale one of an earlier staging does not stay.
+    fs::path signature = package + ".minisig";
+    if (fs::exists(signature, code)) {
+      fs::copy_file(signature, folder / (name + ".minisig"), fs::copy_options::overwrite_existing, code);
+    } else {
+      fs::remove(folder / (name + ".minisig"), code);
+    }
+    if (code) {
+      *problem = signature.string() + ": " + code.message();
+      return false;
+    }
   }
   pugi::xml_node info = document.child("UpdateInfo");
   pugi::xml_node list = info.child("UpdateList");
@@ -204,7 +215,9 @@ std::vector<PackageReport> ListedPackages(const fs::path& root) {
     if (file.type() != pugi::node_element) continue;
     PackageReport package;
     package.file = file.text().get();
-    ReadPackageHeader(ReadAll(HostPathOf(root, kUpdateFolder + Narrow(package.file.c_str()))), &package);
+    fs::path host = HostPathOf(root, kUpdateFolder + Narrow(package.file.c_str()));
+    ReadPackageHeader(ReadAll(host), &package);
+    ReadPackageSignature(host, &package);
     packages.push_back(package);
   }
   return packages;

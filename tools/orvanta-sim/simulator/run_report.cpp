@@ -7,6 +7,7 @@
 
 #include "app/messages.h"
 #include "package/layout.h"
+#include "package/minisign.h"
 #include "platform/text.h"
 #include "tools/common/json.h"
 #include "version/package_type.h"
@@ -113,6 +114,36 @@ std::string LanguageWarning(const std::string& command, const std::string& tag) 
          "; it shows them in the user's language (LC_ALL, LANG) or else in English\n";
 }
 
+void ReadPackageSignature(const fs::path& path, PackageReport* package) {
+  fs::path signatureFile = path;
+  signatureFile += ".minisig";
+  std::string text = ReadStart(signatureFile, 64 * 1024);
+  minisign::Signature signature;
+  if (text.empty()) {
+    package->unsignedWhy = "no " + signatureFile.filename().string() + " beside it";
+  } else if (!minisign::ParseSignature(text, &signature, &package->unsignedWhy)) {
+    package->unsignedWhy = "a malformed signature file: " + package->unsignedWhy;
+  } else {
+    package->signedBy = minisign::KeyIdText(signature.keyId);
+    package->algorithm = signature.prehashed ? "prehashed" : "legacy";
+    package->trustedComment = signature.trustedComment;
+  }
+}
+
+bool ReadDeviceKeys(const fs::path& root, std::vector<std::string>* keys) {
+  std::error_code code;
+  fs::path file = HostPathOf(root, kDeviceKeys);
+  for (const minisign::PublicKey& key : minisign::ParsePublicKeys(ReadStart(file, 1 << 20))) {
+    keys->push_back(minisign::KeyIdText(key.id));
+  }
+  return fs::exists(file, code);
+}
+
+std::string SignatureText(const PackageReport& p) {
+  if (p.signedBy.empty()) return "unsigned (" + p.unsignedWhy + ")";
+  return "signed by key " + p.signedBy + " (" + p.algorithm + "), trusted comment: " + p.trustedComment;
+}
+
 const char* Outcome(const PackageReport& package) {
   if (!package.errors.empty()) return "failed";
   return package.processed ? "applied" : "not reached";
@@ -124,6 +155,7 @@ void PrintPackages(const std::vector<PackageReport>& packages, std::size_t shown
     if (!p.errors.empty()) count = ", " + std::to_string(p.errors.size()) + (p.errors.size() == 1 ? " ERROR line" : " ERROR lines");
     std::printf("Package %s (%s %s %s): %s%s\n", p.file.c_str(), p.type.c_str(), p.name.c_str(), p.detail.c_str(),
                 Outcome(p), count.c_str());
+    std::printf("  signature: %s\n", SignatureText(p).c_str());
     std::printf("  window: %s\n", p.status.empty() ? "(no line)" : p.status.c_str());
     for (std::size_t i = 0; i < p.errors.size() && i < shown; ++i) std::printf("  %s\n", p.errors[i].c_str());
     if (p.errors.size() > shown) std::printf("  (%zu more)\n", p.errors.size() - shown);
@@ -138,7 +170,9 @@ std::string PackagesJson(const std::vector<PackageReport>& packages) {
     out += std::string(i == 0 ? "\n" : ",\n") + "    {\"file\": " + JsonString(p.file) + ", \"type\": " +
            JsonString(p.type) + ", \"name\": " + JsonString(p.name) + ", \"detail\": " + JsonString(p.detail) +
            ", \"status\": " + JsonString(p.status) + ", \"outcome\": " + JsonString(Outcome(p)) +
-           ", \"errors\": " + JsonList(p.errors) + "}";
+           ", \"errors\": " + JsonList(p.errors) + ", \"signedBy\": " + JsonString(p.signedBy) +
+           ", \"algorithm\": " + JsonString(p.algorithm) + ", \"trustedComment\": " + JsonString(p.trustedComment) +
+           ", \"unsigned\": " + JsonString(p.unsignedWhy) + "}";
   }
   return out + "\n  ]";
 }

@@ -19,6 +19,12 @@ struct PackageReport {
   std::string status;  // its line in the progress window
   bool processed = false;
   std::vector<std::string> errors;
+  // From PACKAGE.minisig beside the package: the key that signed it, or why
+  // there is no signature to read.
+  std::string signedBy;
+  std::string algorithm;
+  std::string trustedComment;
+  std::string unsignedWhy;
 };
 
 struct RunReport {
@@ -38,6 +44,15 @@ std::string ReadAll(const fs::path& path);
 // A package's header fields, with "?" for a type the device does not know;
 // false when the file is too short to hold a header. `bytes` are the file's.
 bool ReadPackageHeader(const std::string& bytes, PackageReport* package);
+
+// The signature beside the package at `path` (PATH.minisig), as read, not checked.
+void ReadPackageSignature(const fs::path& path, PackageReport* package);
+
+// The keys of a device's key file, and whether it has one (then it checks).
+bool ReadDeviceKeys(const fs::path& root, std::vector<std::string>* keys);
+
+// "Signed by key K, trusted comment: ..." for a text report, or why not.
+std::string SignatureText(const PackageReport& package);
 
 // The log lines after `offset`, without their time prefixes, as UTF-8.
 std::vector<std::string> LogLines(const std::string& log, std::size_t offset);

@@ -163,6 +163,9 @@ struct Report {
   std::vector<Warning> warnings;
   std::vector<std::string> notes;
   std::vector<Hold> held;  // files held open during the run, by device path
+  // The device's trusted keys; `checks` when it holds a key file.
+  bool checks = false;
+  std::vector<std::string> deviceKeys;
 };
 
 // "C:\x.dll (open for reading, sharing nothing)".
@@ -244,6 +247,7 @@ void CheckFit(const std::vector<std::string>& packages, const std::vector<std::s
     std::string file = fs::path(path).filename().string();
     PackageReport entry;
     entry.file = file;
+    ReadPackageSignature(path, &entry);
     if (!ReadPackageHeader(bytes, &entry) || bytes.size() < package::kChangeListStart) {
       report->run.packages.push_back(entry);
       continue;
@@ -379,6 +383,13 @@ void PrintText(const Report& r, int code) {
               r.added.size(), r.changed.size(), r.attributesOnly.size(), r.removed.size(), r.deferred.size(),
               tools::Count(r.run.errors.size(), "error").c_str(), tools::Count(r.warnings.size(), "warning").c_str());
   for (const std::string& note : r.notes) std::printf("note: %s\n", note.c_str());
+  std::string keys;
+  for (const std::string& key : r.deviceKeys) keys += " " + key;
+  if (r.checks) {
+    std::printf("The device runs only signed packages; its keys:%s\n", keys.empty() ? " none valid" : keys.c_str());
+  } else {
+    std::printf("The device holds no keys: it does not check signatures\n");
+  }
   PrintPackages(r.run.packages, r.run.errors.size());
   std::vector<std::string> held;
   for (const Hold& hold : r.held) held.push_back(HoldText(hold));
@@ -435,6 +446,8 @@ void PrintJson(const Report& r, int code) {
                     ", \"deferred\": " + std::to_string(r.deferred.size()) +
                     ", \"errors\": " + std::to_string(r.run.errors.size()) +
                     ", \"warnings\": " + std::to_string(r.warnings.size()) + "}" +
+                    ",\n  \"checksSignatures\": " + (r.checks ? "true" : "false") +
+                    ",\n  \"deviceKeys\": " + JsonList(r.deviceKeys) +
                     ",\n  \"packages\": " + PackagesJson(r.run.packages);
   out += ",\n  \"added\": " + JsonList(r.added) + ",\n  \"changed\": " + JsonList(r.changed) +
          ",\n  \"attributesOnly\": [";
@@ -601,6 +614,7 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
     std::size_t logStart = code ? 0 : static_cast<std::size_t>(logSize);
     std::error_code ignored;
     fs::remove(copy / "sim" / "window.txt", ignored);
+    report.checks = ReadDeviceKeys(copy, &report.deviceKeys);
     CheckFit(packages, locations, before, copy, &report);
     Progress("running the update on the copy");
     bool ran = RunUpdate(copy, report.language, holds, ProgramBeside("orvanta-update").string(), &problem);
