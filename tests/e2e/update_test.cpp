@@ -4,8 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "platform/policy.h"
@@ -66,33 +64,6 @@ TEST_F(UpdateTest, ANormalUpdateLeavesTheNewRelease) {
   }
   std::string folder = Software().substr(0, Software().size() - 1);
   EXPECT_EQ(starts, "Orvanta.exe started in " + folder + ": \r\n");
-}
-
-// Packages and signatures made by Debian's minisign (tests/e2e/data), run
-// by the update tool of this backend on a device that holds the key.
-TEST_F(UpdateTest, ADeviceWithKeysRunsPackagesSignedByMinisign) {
-  testsupport::SetEnvironment("SYSTEMROOT", PathOf("Windows"));
-  std::string keys = PathOf("Windows\\OEM\\ZAMHelper\\UpdateKeys.pub");
-  MakeParents(keys);
-  auto data = [](const std::string& name) {
-    std::ifstream in(std::string(ORVANTA_E2E_DATA) + "/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  };
-  ASSERT_TRUE(testsupport::WriteBytes(keys, data("maker.pub")));
-  for (const char* file : {"prehashed.zam", "prehashed.zam.minisig", "legacy.zam", "legacy.zam.minisig"}) {
-    ASSERT_TRUE(testsupport::WriteBytes(PathOf(std::string("Update\\") + file), data(file)));
-  }
-  WriteDescriptor("false", {"prehashed.zam", "legacy.zam"});
-  ASSERT_EQ(RunTool("00001A2C en"), 0) << Log();
-  EXPECT_TRUE(LogHas("Signature verified for \"prehashed.zam\": key C2E7EF210FF990ED, trusted comment: "
-                     "Orvanta 2.1 signed with minisign"))
-      << Log();
-  EXPECT_TRUE(LogHas("Signature verified for \"legacy.zam\": key C2E7EF210FF990ED, trusted comment: "
-                     "timestamp:1796852547 file:legacy.zam"))
-      << Log();
-  EXPECT_EQ(testsupport::ReadBytes(Software() + "prehashed.txt"), "signed by the maker, prehashed");
-  EXPECT_EQ(testsupport::ReadBytes(Software() + "legacy.txt"), "signed by the maker, legacy");
-  EXPECT_EQ(Log().find("ERROR"), std::string::npos) << Log();
 }
 
 TEST_F(UpdateTest, AFileInUseIsReplacedAtTheNextRestart) {
