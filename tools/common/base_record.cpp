@@ -21,8 +21,8 @@ struct Value {
   enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
   bool flag = false;
   std::string text;
-  std::vector<Value> items;
-  std::vector<std::pair<std::string, Value>> members;
+  std::vector<Value> items;  // an array's, or an object's member values
+  std::vector<std::string> names;  // an object's member names, beside its items
 };
 
 // A strict reader of one JSON document, nested at most kDepth deep.
@@ -84,11 +84,8 @@ class Reader {
           ++at_;
         }
         if (!Parse(&item, depth + 1)) return false;
-        if (object) {
-          value->members.emplace_back(name, std::move(item));
-        } else {
-          value->items.push_back(std::move(item));
-        }
+        if (object) value->names.push_back(name);
+        value->items.push_back(std::move(item));
         Blanks();
         if (at_ < text_.size() && text_[at_] == ',') {
           ++at_;
@@ -168,8 +165,9 @@ class Reader {
 };
 
 const Value* Member(const Value& object, const char* name) {
-  for (const auto& [key, value] : object.members) {
-    if (key == name) return &value;
+  if (object.kind != Value::Object) return nullptr;
+  for (std::size_t i = 0; i < object.names.size(); ++i) {
+    if (object.names[i] == name) return &object.items[i];
   }
   return nullptr;
 }
