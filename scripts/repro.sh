@@ -9,6 +9,8 @@ set -eu
 cd "$(dirname "$0")/.."
 all=""
 [ "${1:-}" = "--all" ] && all=1
+# The commit is taken once: the branch may move while the builds run.
+commit=$(git rev-parse HEAD)
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-repro.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export CCACHE_DISABLE=1
@@ -22,7 +24,7 @@ built="windows-release/bin/OrvantaUpdate.exe"
 for copy in one second-copy-in-a-longer-folder; do
   source="$work/$copy/orvanta"
   mkdir -p "$source"
-  git archive HEAD | tar -x -C "$source"
+  git archive "$commit" | tar -x -C "$source"
   started=$(date +%s)
   (
     cd "$source"
@@ -40,6 +42,7 @@ for copy in one second-copy-in-a-longer-folder; do
 done
 
 status=0
+echo "repro: commit $commit"
 for file in $built; do
   if cmp -s "$work/one/orvanta/build/$file" "$work/second-copy-in-a-longer-folder/orvanta/build/$file"; then
     echo "repro: identical: $file ($(wc -c < "$work/one/orvanta/build/$file") bytes, sha256 $(sha256sum < "$work/one/orvanta/build/$file" | cut -c1-16))"
