@@ -34,9 +34,9 @@ bool MoveNow(const std::string& from, const std::string& to);
 
 // MoveFileEx with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH: the file
 // `from` takes the place of `to` in one step, and the change is on the disk
-// when this returns true. An existing `to` must be a file that may be deleted
-// (kErrorAccessDenied for a read-only file or a folder, kErrorSharingViolation
-// while an open does not share delete); on failure both stay as they were.
+// when this returns true. An existing `to` must be a file that may be deleted:
+// kErrorAccessDenied for a read-only file, a folder, or a file open without
+// sharing delete. On failure both stay as they were.
 bool ReplaceNow(const std::string& from, const std::string& to);
 
 }  // namespace platform

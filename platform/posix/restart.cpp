@@ -149,7 +149,8 @@ bool ReplaceNow(const std::string& from, const std::string& to) {
     if (S_ISDIR(existing.st_mode) || !(existing.st_mode & S_IWUSR) || sim::IsRunningImage(target.path)) {
       return sim::Fail(kErrorAccessDenied);
     }
-    if (HeldWithoutDeleteShare(target.path)) return sim::Fail(kErrorSharingViolation);
+    // Windows refuses to replace a file in use this way with access denied.
+    if (HeldWithoutDeleteShare(target.path)) return sim::Fail(kErrorAccessDenied);
   }
   if (::rename(source.path.c_str(), target.path.c_str()) != 0) return sim::FailFromErrno(target.path);
   return FlushFolder(target.path);

@@ -89,6 +89,13 @@ bool MoveNow(const std::string& from, const std::string& to) {
 
 bool ReplaceNow(const std::string& from, const std::string& to) {
   if (FaultHit(FaultOp::ReplaceNow)) return false;
+  // Windows refuses to replace a read-only file; Wine replaces it, and drops
+  // its attributes with it. The rule is kept here.
+  DWORD attributes = ::GetFileAttributesA(to.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
   return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 

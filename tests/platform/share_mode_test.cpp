@@ -66,10 +66,10 @@ TEST_F(ShareModeTest, OpensAndDeletesAgainstAFileHeldByAnotherProcess) {
     EXPECT_EQ(RemoveFile(path), deletable);
     if (!deletable) {
       EXPECT_EQ(LastError(), kErrorSharingViolation);
-      // Replacing it deletes it: refused the same way, and both files stay.
+      // Nor can it be replaced, and the file that was to replace it stays.
       ASSERT_TRUE(testsupport::WriteBytes(PathOf("other.bin"), "other"));
       EXPECT_FALSE(ReplaceNow(PathOf("other.bin"), path));
-      EXPECT_EQ(LastError(), kErrorSharingViolation);
+      EXPECT_EQ(LastError(), kErrorAccessDenied);
       EXPECT_EQ(testsupport::ReadBytes(PathOf("other.bin")), "other");
       holdfile.Stop();
       // Free again once the holder has ended.
