@@ -77,9 +77,21 @@ platform::File CreateReplacement(const std::string& leaf, std::string* name) {
   }
 }
 
-platform::File OpenDestination(const std::string& path) {
-  return platform::OpenFile(path, platform::kGenericRead | platform::kGenericWrite, platform::kShareNone,
-                            platform::Disposition::CreateAlways, platform::kAttributeNormal);
+// An existing destination is opened without truncating it: its old content
+// stays until the new content has been given room. `created` says whether
+// the open made the file.
+platform::File OpenDestination(const std::string& path, bool* created) {
+  platform::File file = platform::OpenFile(path, platform::kGenericRead | platform::kGenericWrite,
+                                           platform::kShareNone, platform::Disposition::OpenAlways,
+                                           platform::kAttributeNormal);
+  *created = file.IsValid() && platform::LastError() != platform::kErrorAlreadyExists;
+  return file;
+}
+
+// Sets the file's length to `size`.
+bool SetLength(platform::File& file, std::uint64_t size) {
+  return platform::SeekFile(file, static_cast<std::int64_t>(size), platform::SeekFrom::Begin, nullptr) &&
+         platform::SetFileEnd(file);
 }
 
 std::string ParentFolder(const std::string& path) {
@@ -101,16 +113,16 @@ bool FolderArrivesAtRestart(const std::string& folder) { return HasPendingMoveTo
 // use is left to a replacement file. False, with the error logged, when the
 // destination's folder neither exists nor arrives at the restart: a move
 // into it would fail there and lose the file.
-bool OpenOrPlace(const std::string& destination, platform::File* output) {
+bool OpenOrPlace(const std::string& destination, platform::File* output, bool* created) {
   // Written now, it would be deleted or overwritten by what waits for the restart.
   if (HasPendingChange(destination)) return true;
-  *output = OpenDestination(destination);
+  *output = OpenDestination(destination, created);
   if (output->IsValid()) return true;
   platform::Dword error = platform::LastError();
   std::string folder = ParentFolder(destination);
   if (folder.empty() || IsFolder(folder)) return true;
   if (error == platform::kErrorPathNotFound && bCreateFolderTree(folder)) {
-    *output = OpenDestination(destination);
+    *output = OpenDestination(destination, created);
     if (output->IsValid() || IsFolder(folder)) return true;
   }
   error = platform::LastError();
@@ -177,15 +189,24 @@ bool bCopyFile(const FileRecord& record) {
 
   platform::SetAttributes(destination.fullPath, platform::kAttributeNormal);
   platform::File output;
-  if (!OpenOrPlace(destination.fullPath, &output)) return false;
+  bool created = false;
+  if (!OpenOrPlace(destination.fullPath, &output, &created)) return false;
   bool replacement = !output.IsValid();
   if (replacement) {
     output = CreateReplacement(destination.leafName, &written);
     if (!output.IsValid()) return false;
+    created = true;
   }
 
+  // A longer file gets its length from the mapping, which allocates it and
+  // fails on a full disk before a byte of the old content is touched; a
+  // shorter one is cut to its length once the new content is in.
+  std::uint64_t oldSize = 0;
   bool done = false;
-  if (record.Size == 0) {
+  if (!platform::FileSize(output, &oldSize)) {
+    app::LogMessage("ERROR: bCopyFile() cannot read the length of \"%s\" (error %lu).\r\n", written.c_str(),
+                    static_cast<unsigned long>(platform::LastError()));
+  } else if (record.Size == 0) {
     done = true;
   } else {
     platform::Mapping mapping = platform::CreateMapping(output, platform::kPageReadWrite, record.Size);
@@ -202,7 +223,17 @@ bool bCopyFile(const FileRecord& record) {
                       static_cast<unsigned long>(platform::LastError()));
     }
   }
+  if (done && oldSize > record.Size && !SetLength(output, record.Size)) {
+    app::LogMessage("ERROR: bCopyFile() cannot set the length of \"%s\" (error %lu).\r\n", written.c_str(),
+                    static_cast<unsigned long>(platform::LastError()));
+    done = false;
+  }
   output.Close();
+  // A file this attempt made and could not fill is not left behind empty.
+  if (!done && created) {
+    platform::RemoveFile(written);
+    return false;
+  }
   platform::SetAttributes(written, record.Attributes);
 
   if (done && record.Size != 0) done = bCheckWrittenFile(written);

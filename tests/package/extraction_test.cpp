@@ -48,6 +48,9 @@ TEST_F(ExtractionTest, FilesAreInflatedWithTheirAttributes) {
   std::string big(300000, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) % 251);
   AddFile(image, "big.bin", big);
+  // Existing files written over: a longer one is cut to the new length.
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Root\\readme.txt"), "an older, longer readme of the device"));
+  ASSERT_TRUE(testsupport::WriteBytes(PathOf("Root\\empty.dat"), "not empty before"));
   Apply(image);
   EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\readme.txt")), "hello device");
   EXPECT_EQ(testsupport::ReadBytes(PathOf("Root\\empty.dat")), "");
