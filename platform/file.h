@@ -104,7 +104,8 @@ bool ReadFromFile(File& file, void* buffer, Dword size, Dword* bytesRead);
 bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten);
 // WriteFile at the end-of-file offset (0xFFFFFFFF:0xFFFFFFFF): the bytes land
 // behind everything written so far, also while other processes append to the
-// same file at the same moment.
+// same file at the same moment, whole or not at all (a write the disk has no
+// room for leaves no part of itself).
 bool AppendToFile(File& file, const void* data, Dword size, Dword* bytesWritten);
 // Moves the file position; `newPosition` may be null.
 bool SeekFile(File& file, std::int64_t distance, SeekFrom from, std::uint64_t* newPosition);

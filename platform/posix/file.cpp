@@ -355,6 +355,22 @@ bool WriteAll(int fd, const void* data, Dword size, Dword* bytesWritten) {
   return true;
 }
 
+// Appenders take turns on one lock byte far past any data (below the share
+// lock bytes), so that a write cut short (a full disk) can be taken back to
+// where it began before the next appender's bytes follow it.
+bool TakeAppendTurn(int fd, short type) {
+  constexpr off_t kAppendTurn = 0x7FFFFFFFFFFFFE00;
+  struct flock fl = {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kAppendTurn;
+  fl.l_len = 1;
+  while (fcntl(fd, F_OFD_SETLKW, &fl) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten) {
@@ -370,7 +386,8 @@ bool WriteToFile(File& file, const void* data, Dword size, Dword* bytesWritten) 
 }
 
 // O_APPEND for this one write: the kernel then places it at the end of the
-// file under the inode's lock, so concurrent appenders never overwrite each other.
+// file under the inode's lock, so concurrent appenders never overwrite each
+// other. The bytes land whole or not at all.
 bool AppendToFile(File& file, const void* data, Dword size, Dword* bytesWritten) {
   if (bytesWritten != nullptr) *bytesWritten = 0;
   if (FaultHit(FaultOp::WriteFile)) return false;
@@ -379,10 +396,21 @@ bool AppendToFile(File& file, const void* data, Dword size, Dword* bytesWritten)
   int fd = static_cast<int>(file.native());
   int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags | O_APPEND) != 0) return FailFromErrno();
-  bool ok = WriteAll(fd, data, size, bytesWritten);
+  bool turn = TakeAppendTurn(fd, F_WRLCK);
+  struct stat st;
+  bool sized = turn && fstat(fd, &st) == 0;
+  Dword done = 0;
+  bool ok = WriteAll(fd, data, size, &done);
   Dword error = LastError();
+  if (!ok && done > 0 && sized) {
+    while (ftruncate(fd, st.st_size) != 0 && errno == EINTR) {
+    }
+    done = 0;
+  }
+  if (turn) TakeAppendTurn(fd, F_UNLCK);
   file.Keep((file.flags() & ~kKnownEmpty) | kPositionUnknown, file.position());
   fcntl(fd, F_SETFL, flags);
+  if (bytesWritten != nullptr) *bytesWritten = done;
   SetLastErrorCode(error);
   return ok;
 }

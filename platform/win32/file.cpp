@@ -68,9 +68,19 @@ bool AppendToFile(File& file, const void* data, Dword size, Dword* bytesWritten)
   OVERLAPPED end = {};
   end.Offset = 0xFFFFFFFF;
   end.OffsetHigh = 0xFFFFFFFF;
+  LARGE_INTEGER start;
+  bool sized = ::GetFileSizeEx(Native(file), &start) != FALSE;
   DWORD done = 0;
   BOOL ok = ::WriteFile(Native(file), data, size, &done, &end);
   DWORD error = ::GetLastError();
+  // A write cut short (a full disk) is taken back, so that the next text
+  // does not follow a torn one.
+  if (!ok && done > 0 && sized) {
+    FILE_END_OF_FILE_INFO length = {};
+    length.EndOfFile = start;
+    ::SetFileInformationByHandle(Native(file), FileEndOfFileInfo, &length, sizeof(length));
+    done = 0;
+  }
   ::UnlockFileEx(Native(file), 0, 1, 0, &turn);
   ::SetLastError(error);
   if (bytesWritten != nullptr) *bytesWritten = done;
