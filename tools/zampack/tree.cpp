@@ -10,6 +10,7 @@
 #include "package/package.h"
 #include "platform/file.h"
 #include "platform/text.h"
+#include "tools/common/escape.h"
 #include "tools/zampack/package_image.h"
 
 namespace zampack {
@@ -41,7 +42,14 @@ bool ScanFolder(const fs::path& folder, const std::string& prefix, std::vector<T
   fs::directory_iterator it(folder, code);
   for (; !code && it != fs::directory_iterator(); it.increment(code)) {
     fs::path child = it->path();
-    std::string name = platform::WideToNarrow(child.filename().u16string());
+    std::u8string host = child.filename().u8string();
+    std::string utf8(host.begin(), host.end());
+    if (!tools::IsUtf8(utf8)) {
+      *error = tools::EscapedUtf8(HostText(child)) +
+               ": the name is not UTF-8, so the device's name for it is unknown (rename it)";
+      return false;
+    }
+    std::string name = platform::WideToNarrow(platform::Utf8ToWide(utf8.c_str()));
     if (name.empty()) {
       *error = HostText(child) + ": the name has characters outside the device's 8-bit code page (Latin-1)";
       return false;

@@ -79,6 +79,15 @@ TEST_F(ZampackTest, NamesTheDeviceCannotReadAreRefusedAndReported) {
   EXPECT_NE(output.find("Name \"fr\\FR\" holds a backslash: a LANGUAGE_PACKAGE's Name is one folder"),
             std::string::npos)
       << output;
+  // A file name in another encoding (Latin-1 bytes) is refused with its path, for build and diff alike.
+  Put("bytes/caf\xE9.txt", "coffee");
+  for (const std::string& command : {"build --type SOFTWARE --name Main " + testsupport::Quote(Host("bytes")) + " -o " +
+                                         testsupport::Quote(Host("b.zam")),
+                                     "diff --type SOFTWARE --name Main " + tree + " " +
+                                         testsupport::Quote(Host("bytes")) + " --stat"}) {
+    EXPECT_EQ(Zampack(command, &output), 2) << command;
+    EXPECT_NE(output.find("/bytes/caf\\xE9.txt: the name is not UTF-8"), std::string::npos) << output;
+  }
   // Latin-1 is fine: the device shows it.
   EXPECT_EQ(Zampack("build --type VOICE --name \"J\xC3\xBCrgen\" " + tree + " -o " + testsupport::Quote(Host("v.zam")),
                     &output),
