@@ -129,6 +129,28 @@ std::string DeviceRoot() {
   return path;
 }
 
+namespace {
+
+// A host path below the device root, taken as what it names there: a path
+// on a drive (ROOT/C/...) or the simulator's own records. False for any other.
+bool IntoDevice(DevicePath* path) {
+  std::vector<std::string> root = SplitHost(DeviceRoot());
+  if (path->parts.size() <= root.size()) return false;
+  for (std::size_t i = 0; i < root.size(); ++i) {
+    if (HostName(path->parts[i]) != root[i]) return false;
+  }
+  const std::string& first = path->parts[root.size()];
+  if (first.size() == 1 && first[0] >= 'A' && first[0] <= 'Z') {
+    path->drive = first[0];
+    path->parts.erase(path->parts.begin(), path->parts.begin() + static_cast<std::ptrdiff_t>(root.size() + 1));
+  } else {
+    path->onHost = true;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ParsePath(const std::string& path, DevicePath* out) {
   *out = DevicePath{};
   if (path.empty()) return Fail(kErrorPathNotFound);
@@ -141,13 +163,18 @@ bool ParsePath(const std::string& path, DevicePath* out) {
   if (path.size() >= 2 && letter && path[1] == ':') {
     out->drive = static_cast<char>(first & ~0x20);
     rest = path.substr(2);
-  } else if (first == '/') {
-    out->onHost = true;
-    rest = path;
-  } else if (first == '\\') {
+  } else if (first == '/' || first == '\\') {
+    // Either slash is a separator: a path that begins with one starts at the
+    // root of the current drive, as on the device. A host path into the
+    // device names what it holds; any other names the host only for a
+    // program working in a host folder (a host tool such as zampack), never
+    // for one working on the device.
+    if (!AppendComponents(path, &out->parts)) return Fail(kErrorInvalidName);
+    if (first == '/' && IntoDevice(out)) return true;
     DevicePath cwd = WorkingDevicePath();
+    out->onHost = cwd.onHost && first == '/';
     out->drive = cwd.onHost ? 'C' : cwd.drive;
-    rest = path;
+    return true;
   } else {
     *out = WorkingDevicePath();
     rest = path;
@@ -502,10 +529,25 @@ std::string DeviceName(const std::string& utf8) {
   return latin1;
 }
 
+namespace {
+
+// The simulator's records are its own files: a link in their place (a
+// device copied with its links) is removed, so that the record is written
+// anew and never through the link.
+void ReplaceLink(const std::string& host) {
+  struct stat st;
+  if (lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(host.c_str());
+}
+
+}  // namespace
+
 std::string SimFile(const std::string& name) {
   std::string folder = DeviceRoot() + "/sim";
+  ReplaceLink(folder);
   ::mkdir(folder.c_str(), 0777);
-  return folder + "/" + name;
+  std::string path = folder + "/" + name;
+  ReplaceLink(path);
+  return path;
 }
 
 std::vector<std::string> ReadSimLines(const std::string& name) {

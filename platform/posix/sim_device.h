@@ -11,8 +11,8 @@ namespace platform::sim {
 // $ORVANTA_DEVICE_ROOT, or $HOME/.orvanta/device; absolute, without a trailing slash.
 std::string DeviceRoot();
 
-// A path taken apart: either on a drive of the device or (starting with '/')
-// a host path outside it.
+// A path taken apart: either on a drive of the device or, only for a
+// program whose working directory lies outside the device, a host path.
 struct DevicePath {
   bool onHost = false;
   char drive = 'C';
@@ -68,7 +68,8 @@ std::string HostName(const std::string& latin1);
 std::string DeviceName(const std::string& utf8);
 
 // A file of the simulator's own under $ORVANTA_DEVICE_ROOT/sim/ (the folder
-// is created when missing).
+// is created when missing). A link in the place of the folder or the file is
+// removed first: the simulator's records are never followed out of the device.
 std::string SimFile(const std::string& name);
 
 // The lines of a file of the simulator's own (empty when it does not exist),

@@ -33,9 +33,17 @@ bool List(const char* command, std::vector<platform::PendingOperation>* operatio
   return true;
 }
 
+// The list holds host paths: one outside the device has no drive and is
+// never carried out.
+bool OnDrive(const std::string& path) { return path.size() >= 3 && path[1] == ':' && path[2] == '\\'; }
+
 }  // namespace
 
 bool ApplyPendingOperation(const platform::PendingOperation& op) {
+  if (!OnDrive(op.from) || (!op.isDelete && !OnDrive(op.to))) {
+    platform::SetLastErrorCode(platform::kErrorAccessDenied);
+    return false;
+  }
   platform::Dword attributes = platform::FileAttributes(op.from);
   if (attributes == platform::kInvalidAttributes) return true;
   if (!op.isDelete) return platform::MoveNow(op.from, op.to);

@@ -2,6 +2,7 @@
 // host, how attributes are kept there, and the time scale.
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -53,15 +54,22 @@ TEST_F(SimDeviceTest, PathFormsAndTheirErrors) {
   EXPECT_EQ(host, Root() + "/D/x") << "\"..\" stops at the drive's root";
   ASSERT_TRUE(sim::MapPath("\\rooted\\y", &host));
   EXPECT_EQ(host, Root() + "/C/rooted/y");
+  ASSERT_TRUE(sim::MapPath("/etc/passwd", &host));
+  EXPECT_EQ(host, Root() + "/C/etc/passwd") << "a leading slash is the current drive's root, never the host's";
+  ASSERT_TRUE(sim::MapPath(Root() + "/c/../C/Windows/../x", &host));
+  EXPECT_EQ(host, Root() + "/C/x") << "a host path into the device is what it names there";
 
   std::string full;
   ASSERT_TRUE(FullPath("C:/Windows//System32/", &full));
   EXPECT_EQ(full, "C:\\Windows\\System32\\");
 
-  // A working directory outside the device gives host paths.
-  testsupport::ChangeDirectory("/tmp");
+  // A working directory outside the device gives host paths; there a
+  // leading slash is the host's root.
+  ASSERT_EQ(chdir("/tmp"), 0);
   ASSERT_TRUE(FullPath("..\\update_log.txt", &full));
   EXPECT_EQ(full, "/update_log.txt");
+  ASSERT_TRUE(sim::MapPath("/etc/passwd", &host));
+  EXPECT_EQ(host, "/etc/passwd");
 }
 
 TEST_F(SimDeviceTest, NarrowNamesAreLatin1AndHostNamesUtf8) {

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "platform/process.h"
@@ -374,6 +376,33 @@ TEST_F(SimToolTest, ADeviceMadeWithKeysRunsOnlySignedPackagesAndTryNamesTheSigni
   }
 }
 
+TEST_F(SimToolTest, StageAndRestartReplaceLinksInTheDeviceInsteadOfWritingThroughThem) {
+  // A stand-in whose update folder and records link to files outside it.
+  ASSERT_EQ(Sim("stage " + Q("dev") + " " + Q("sw.zam")), 0);
+  Put("outside/UpdateInfo.xml", Slurp(Host("dev/C/Orvanta/Update/UpdateInfo.xml")));
+  Put("outside/sentinel.txt", "sentinel");
+  for (const auto& [link, target] : {std::pair<std::string, std::string>{"dev/C/Orvanta/Update/sw.zam", "sentinel.txt"},
+                                     {"dev/C/Orvanta/Update/UpdateInfo.xml", "UpdateInfo.xml"},
+                                     {"dev/sim/pending-restart.tsv", "sentinel.txt"}}) {
+    fs::remove(Host(link));
+    fs::create_symlink(Host("outside/" + target), Host(link));
+  }
+  std::string descriptor = Slurp(Host("outside/UpdateInfo.xml"));
+  std::string output;
+  ASSERT_EQ(Sim("stage " + Q("dev") + " " + Q("sw.zam"), &output), 0) << output;
+  const char* saved = std::getenv("ORVANTA_DEVICE_ROOT");
+  std::string device = saved != nullptr ? saved : "";
+  testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", Host("dev"));
+  EXPECT_EQ(Sim("restart", &output), 0) << output;
+  testsupport::SetEnvironment("ORVANTA_DEVICE_ROOT", device);
+  EXPECT_EQ(Slurp(Host("outside/sentinel.txt")), "sentinel");
+  EXPECT_EQ(Slurp(Host("outside/UpdateInfo.xml")), descriptor);
+  for (const char* file : {"dev/C/Orvanta/Update/sw.zam", "dev/C/Orvanta/Update/UpdateInfo.xml", "dev/sim/pending-restart.tsv"}) {
+    EXPECT_FALSE(fs::is_symlink(Host(file))) << file;
+  }
+  EXPECT_EQ(Slurp(Host("dev/C/Orvanta/Update/sw.zam")), Slurp(Host("sw.zam")));
+}
+
 TEST_F(SimToolTest, TryRunsTheCopysOwnServiceAndLeavesTheDevicesServiceRunning) {
   std::string output;
   ASSERT_EQ(Sim("init --service " + Q("svc"), &output), 0) << output;
@@ -454,6 +483,11 @@ TEST_F(RestartTest, FailuresArePrintedWithTheErrorsNameAndNumberAndExitNonZero) 
   ASSERT_TRUE(platform::MoveAtRestart(PathOf("new.txt"), PathOf("taken.txt")));
   ASSERT_TRUE(platform::DeleteAtRestart(PathOf("full")));
   ASSERT_TRUE(platform::DeleteAtRestart(PathOf("fine.txt")));
+  // A host path in the list (a device copied from elsewhere) names nothing of this device.
+  std::string outside = std::string(std::getenv("ORVANTA_DEVICE_ROOT")) + "-outside.txt";
+  std::ofstream(outside) << "outside";
+  std::ofstream(std::string(std::getenv("ORVANTA_DEVICE_ROOT")) + "/sim/pending-restart.tsv", std::ios::app)
+      << "delete\t" << outside << "\n";
 
   std::string output;
   ASSERT_EQ(testsupport::RunProgram("orvanta-sim", "pending --json", &output), 0);
@@ -461,14 +495,19 @@ TEST_F(RestartTest, FailuresArePrintedWithTheErrorsNameAndNumberAndExitNonZero) 
             "{\"operations\": [\n"
             "  {\"operation\": \"move\", \"from\": \"C:\\\\scratch\\\\new.txt\", \"to\": \"C:\\\\scratch\\\\taken.txt\"},\n"
             "  {\"operation\": \"delete\", \"path\": \"C:\\\\scratch\\\\full\"},\n"
-            "  {\"operation\": \"delete\", \"path\": \"C:\\\\scratch\\\\fine.txt\"}\n"
+            "  {\"operation\": \"delete\", \"path\": \"C:\\\\scratch\\\\fine.txt\"},\n"
+            "  {\"operation\": \"delete\", \"path\": \"" + outside + "\"}\n"
             "]}\n");
   EXPECT_EQ(testsupport::RunProgram("orvanta-sim", "restart 2>&1", &output), 1);
   EXPECT_EQ(output,
             "orvanta-sim restart: move C:\\scratch\\new.txt -> C:\\scratch\\taken.txt failed: ERROR_ALREADY_EXISTS (183)\n"
             "orvanta-sim restart: delete C:\\scratch\\full failed: ERROR_DIR_NOT_EMPTY (145)\n"
-            "restarted: 3 pending operations carried out, 2 failed\n");
+            "orvanta-sim restart: delete " + outside + " failed: ERROR_ACCESS_DENIED (5)\n"
+            "restarted: 4 pending operations carried out, 3 failed\n");
   EXPECT_FALSE(testsupport::Exists(PathOf("fine.txt")));
+  std::ifstream kept(outside);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), std::istreambuf_iterator<char>()), "outside");
+  fs::remove(outside);
   EXPECT_EQ(testsupport::RunProgram("orvanta-sim", "pending --json", &output), 0);
   EXPECT_EQ(output, "{\"operations\": []}\n");
 }

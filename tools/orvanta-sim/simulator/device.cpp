@@ -35,6 +35,15 @@ constexpr int kApplicationStayMs = 200;
 // The device's narrow text (Latin-1) of a descriptor value.
 std::string Narrow(const char* utf8) { return platform::WideToNarrow(platform::Utf8ToWide(utf8)); }
 
+// A link where a file is about to be written is removed (the link, never
+// what it leads to), so that the file is written anew and not through it.
+bool ReplaceLink(const fs::path& path, std::string* problem) {
+  std::error_code code;
+  if (!fs::is_symlink(fs::symlink_status(path, code)) || fs::remove(path, code)) return true;
+  *problem = path.string() + ": a link that cannot be replaced: " + code.message();
+  return false;
+}
+
 }  // namespace
 
 std::string DeviceRootProblem(const std::string& root) {
@@ -78,6 +87,15 @@ bool StagePackages(const fs::path& root, const std::vector<std::string>& package
     *problem = folder.string() + ": " + code.message();
     return false;
   }
+  // The update folder must lie in its drive (which may itself be a link to
+  // a drive image): a link on the way out of it would take the packages and
+  // the descriptor outside.
+  fs::path real = fs::weakly_canonical(folder, code);
+  fs::path device = fs::canonical(HostPathOf(root, "C:\\"), code);
+  if (code || std::mismatch(device.begin(), device.end(), real.begin(), real.end()).first != device.end()) {
+    *problem = folder.string() + ": leads out of the device (a link)";
+    return false;
+  }
   pugi::xml_document document;
   if (!fs::exists(descriptor, code)) {
     document.load_string(DefaultDescriptor(true).c_str());
@@ -94,6 +112,7 @@ bool StagePackages(const fs::path& root, const std::vector<std::string>& package
       *problem = package + ": a second package named " + name + "; the update folder holds one file of a name";
       return false;
     }
+    if (!ReplaceLink(folder / name, problem)) return false;
     fs::copy_file(package, folder / name, fs::copy_options::overwrite_existing, code);
     if (code) {
       *problem = package + ": " + code.message();
@@ -118,6 +137,7 @@ bool StagePackages(const fs::path& root, const std::vector<std::string>& package
   for (const std::string& package : packages) {
     list.append_child("File").text().set(fs::path(package).filename().string().c_str());
   }
+  if (!ReplaceLink(descriptor, problem)) return false;
   errno = 0;
   if (!document.save_file(descriptor.c_str(), "\t", pugi::format_default, pugi::encoding_utf8)) {
     *problem = descriptor.string() + ": cannot be written: " + (errno != 0 ? std::strerror(errno) : "write failed");
@@ -174,7 +194,17 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
   char commandLine[128];
   std::snprintf(commandLine, sizeof(commandLine), "%08X %s", static_cast<unsigned>(platform::ProcessId(app)),
                 language.c_str());
-  platform::Process tool = platform::StartWithShell(toolPath, commandLine, kUpdateFolder);
+  // The tool is a host program outside the device, which a path of the
+  // device cannot name: it is named relative to its own folder, made the
+  // working directory for the start.
+  std::error_code code;
+  fs::path working = fs::current_path(code);
+  fs::current_path(fs::path(toolPath).parent_path(), code);
+  platform::Process tool = platform::StartWithShell(".\\" + fs::path(toolPath).filename().string(), commandLine,
+                                                    kUpdateFolder);
+  platform::Dword error = platform::LastError();
+  fs::current_path(working, code);
+  platform::SetLastErrorCode(error);
   if (!tool.IsValid()) {
     *problem = "cannot start the update tool " + toolPath + ": " + platform::ErrorText(platform::LastError());
     return false;
