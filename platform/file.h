@@ -138,6 +138,13 @@ struct FolderEntry {
 // with kErrorFileNotFound means no match, kErrorPathNotFound a missing folder.
 bool ListFolder(const std::string& pattern, std::vector<FolderEntry>* entries);
 
+// For a tool that works on the host's files (zampack): a path that begins
+// with "/" names the host's file, wherever the tool's working directory is.
+// A program of the device (the update tool) never calls it: there such a path
+// starts at the current drive's root. On Windows every path already names
+// the machine's own files, so nothing changes there.
+void UseHostPaths();
+
 // GetFullPathName: the absolute form of `path` against the working directory,
 // with "." and ".." resolved by text.
 bool FullPath(const std::string& path, std::string* fullPath);

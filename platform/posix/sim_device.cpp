@@ -131,6 +131,9 @@ std::string DeviceRoot() {
 
 namespace {
 
+// Set by a tool that works on host files.
+bool g_hostPaths = false;
+
 // A host path below the device root, taken as what it names there: a path
 // on a drive (ROOT/C/...) or the simulator's own records. False for any other.
 bool IntoDevice(DevicePath* path) {
@@ -166,13 +169,13 @@ bool ParsePath(const std::string& path, DevicePath* out) {
   } else if (first == '/' || first == '\\') {
     // Either slash is a separator: a path that begins with one starts at the
     // root of the current drive, as on the device. A host path into the
-    // device names what it holds; any other names the host only for a
-    // program working in a host folder (a host tool such as zampack), never
-    // for one working on the device.
+    // device names what it holds; any other names the host only for a host
+    // tool or a program working in a host folder, never for one working on
+    // the device.
     if (!AppendComponents(path, &out->parts)) return Fail(kErrorInvalidName);
     if (first == '/' && IntoDevice(out)) return true;
     DevicePath cwd = WorkingDevicePath();
-    out->onHost = cwd.onHost && first == '/';
+    out->onHost = (g_hostPaths || cwd.onHost) && first == '/';
     out->drive = cwd.onHost ? 'C' : cwd.drive;
     return true;
   } else {
@@ -801,3 +804,9 @@ std::vector<std::string> SplitCommandLine(const std::string& text) {
 }
 
 }  // namespace platform::sim
+
+namespace platform {
+
+void UseHostPaths() { sim::g_hostPaths = true; }
+
+}  // namespace platform

@@ -157,6 +157,8 @@ bool ListFolder(const std::string& pattern, std::vector<FolderEntry>* entries) {
   return true;
 }
 
+void UseHostPaths() {}
+
 bool FullPath(const std::string& path, std::string* fullPath) {
   if (FaultHit(FaultOp::FullPath)) return false;
   DWORD needed = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);

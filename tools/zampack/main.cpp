@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
 #include "tools/common/count.h"
@@ -462,6 +463,8 @@ int Config(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Trees, packages and files are named as the host names them.
+  platform::UseHostPaths();
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     (argc < 2 ? std::cerr : std::cout) << kUsage;
     return argc < 2 ? kCannotRead : 0;
