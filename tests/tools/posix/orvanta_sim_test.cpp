@@ -1,11 +1,16 @@
 // orvanta-sim's release-engineering commands on simulated devices in host
 // folders: stage, update and try with the real update tool, pending and
 // restart as a script reads them.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <thread>
 
 #include "platform/process.h"
@@ -53,6 +58,36 @@ class SimToolTest : public ZampackTest {
     std::string run = "python3 " + Q("read.py") + " " + Q(json) + " > " + Q("printed") + " 2>&1";
     EXPECT_EQ(std::system(run.c_str()), 0) << Slurp(Host("printed"));
     return Slurp(Host("printed"));
+  }
+
+  // Everything a folder holds as the host keeps it: names as bytes, kinds,
+  // modes, contents, what links name, the stored attributes.
+  static std::string Fingerprint(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+      struct stat st;
+      lstat(entry.path().c_str(), &st);
+      char stored[64] = {};
+      getxattr(entry.path().c_str(), "user.orvanta.attributes", stored, sizeof(stored) - 1);
+      std::string what = std::to_string(st.st_mode) + " " + stored + " ";
+      if (S_ISLNK(st.st_mode)) what += fs::read_symlink(entry.path()).string();
+      if (S_ISREG(st.st_mode)) what += Slurp(entry.path().string());
+      entries[entry.path().lexically_relative(root).string()] = what;
+    }
+    std::string text;
+    for (const auto& [path, what] : entries) text += path + "\t" + what + "\n";
+    return text;
+  }
+
+  // The copies try makes go to a folder of the test's own (TMPDIR).
+  std::vector<fs::path> TryCopies() {
+    std::vector<fs::path> copies;
+    for (const fs::directory_entry& entry : fs::directory_iterator(host_ / "tmp")) copies.push_back(entry.path());
+    return copies;
+  }
+  void SetUpCopies() {
+    fs::create_directories(host_ / "tmp");
+    testsupport::SetEnvironment("TMPDIR", Host("tmp"));
   }
 
   const std::map<std::string, std::string> kRelease1 = {
@@ -401,6 +436,77 @@ TEST_F(SimToolTest, StageAndRestartReplaceLinksInTheDeviceInsteadOfWritingThroug
     EXPECT_FALSE(fs::is_symlink(Host(file))) << file;
   }
   EXPECT_EQ(Slurp(Host("dev/C/Orvanta/Update/sw.zam")), Slurp(Host("sw.zam")));
+}
+
+TEST_F(SimToolTest, TryOnAStandInOfLinksAndForeignNamesChangesNothingOutsideItsCopy) {
+  SetUpCopies();
+  // Drive C: is a link to a drive image; in it a file linked out of the
+  // device, which the package removes, and a name in another encoding.
+  fs::create_directories(host_ / "image");
+  fs::rename(Host("dev/C"), Host("image/C"));
+  fs::create_directory_symlink(Host("image/C"), Host("dev/C"));
+  Put("outside/sentinel.txt", "sentinel");
+  fs::remove(Host("image/C/Program Files/Orvanta/legacy.cfg"));
+  fs::create_symlink(Host("outside/sentinel.txt"), Host("image/C/Program Files/Orvanta/legacy.cfg"));
+  Put("image/C/Program Files/Orvanta/caf\xE9.txt", "Latin-1 name");
+  std::string device = Fingerprint(Host("dev"));
+  std::string image = Fingerprint(Host("image"));
+  std::string output;
+  ASSERT_EQ(Sim("try --device " + Q("dev") + " " + Q("sw.zam"), &output), 0) << output;
+  EXPECT_TRUE(Has(output, "Changed:\n  C:\\Program Files\\Orvanta\\engine.dll\n")) << output;
+  EXPECT_TRUE(Has(output, "Removed:\n  C:\\Program Files\\Orvanta\\legacy.cfg\n")) << output;
+  EXPECT_EQ(Fingerprint(Host("dev")), device);
+  EXPECT_EQ(Fingerprint(Host("image")), image);
+  EXPECT_EQ(Slurp(Host("outside/sentinel.txt")), "sentinel");
+  EXPECT_TRUE(TryCopies().empty());
+}
+
+TEST_F(SimToolTest, TryCopiesSparseFilesSparselyAndNamesWithTheReasonWhatItCannotCopy) {
+  SetUpCopies();
+  constexpr std::uintmax_t kTerabyte = std::uintmax_t{1} << 40;
+  Put("dev/C/disk.img", "boot");
+  fs::resize_file(Host("dev/C/disk.img"), kTerabyte);
+  std::string output;
+  ASSERT_EQ(Sim("try --keep --device " + Q("dev") + " " + Q("sw.zam"), &output), 0) << output;
+  ASSERT_EQ(TryCopies().size(), 1u);
+  struct stat st;
+  ASSERT_EQ(stat((TryCopies()[0] / "C/disk.img").c_str(), &st), 0);
+  EXPECT_EQ(static_cast<std::uintmax_t>(st.st_size), kTerabyte);
+  EXPECT_LT(st.st_blocks * 512, 1 << 20) << "the holes stay holes";
+  fs::remove_all(TryCopies()[0]);
+
+  ASSERT_EQ(mkfifo(Host("dev/C/pipe").c_str(), 0600), 0);
+  EXPECT_EQ(Sim("try --keep --device " + Q("dev") + " " + Q("sw.zam"), &output), 2) << output;
+  EXPECT_TRUE(Has(output, "orvanta-sim try: cannot copy " + fs::canonical(Host("dev")).string() +
+                              "/C/pipe: a FIFO (named pipe), which a device does not hold\n"))
+      << output;
+  EXPECT_TRUE(TryCopies().empty()) << "a copy that could not be made is not kept";
+}
+
+TEST_F(SimToolTest, TryEndedByASignalLeavesNoCopyAndNoProgramBehind) {
+  SetUpCopies();
+  // A device application that records its process id and stays.
+  Put("dev/C/Program Files/Orvanta/Orvanta.exe", "#!/bin/sh\necho $$ > pid.txt\nexec sleep 120\n");
+  fs::permissions(Host("dev/C/Program Files/Orvanta/Orvanta.exe"), fs::perms::owner_all);
+  std::string command = testsupport::Quote(testsupport::ProgramPath("orvanta-sim")) + " try --device " + Q("dev") +
+                        " " + Q("sw.zam") + " > " + Q("out") + " 2>&1 & echo $! > " + Q("sim.pid");
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  pid_t sim = static_cast<pid_t>(std::stol(Slurp(Host("sim.pid"))));
+  std::string application;
+  for (int i = 0; i < 3000 && application.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (const fs::path& copy : TryCopies()) application = Slurp((copy / "C/Program Files/Orvanta/pid.txt").string());
+  }
+  ASSERT_FALSE(application.empty()) << Slurp(Host("out"));
+  ASSERT_EQ(kill(sim, SIGTERM), 0);
+  auto ended = [](pid_t pid) {
+    std::string stat = Slurp("/proc/" + std::to_string(pid) + "/stat");
+    return stat.empty() || stat.find(") Z ") != std::string::npos;
+  };
+  for (int i = 0; i < 3000 && !ended(sim); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(ended(sim));
+  EXPECT_TRUE(ended(static_cast<pid_t>(std::stol(application)))) << "the device application of the copy is ended";
+  EXPECT_TRUE(TryCopies().empty());
 }
 
 TEST_F(SimToolTest, TryRunsTheCopysOwnServiceAndLeavesTheDevicesServiceRunning) {

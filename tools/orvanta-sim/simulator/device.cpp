@@ -29,6 +29,15 @@ const char* const kRunLog = "C:\\Orvanta\\update_log.txt";
 
 namespace {
 
+// The programs of the run under way, which EndRunUpdate ends.
+const platform::Process* g_application = nullptr;
+const platform::Process* g_tool = nullptr;
+
+// Forgets the run's programs when RunUpdate returns, however it returns.
+struct RunningPrograms {
+  ~RunningPrograms() { g_application = g_tool = nullptr; }
+};
+
 // How long the device application runs on after starting the update tool.
 constexpr int kApplicationStayMs = 200;
 
@@ -185,7 +194,9 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
   // device application stays as long as --stay-ms says.
   std::string folder = application.substr(0, application.rfind('\\'));
   std::string stay = "--stay-ms " + std::to_string(kApplicationStayMs);
+  RunningPrograms running;
   platform::Process app = platform::StartWithShell(application, stay, folder);
+  g_application = &app;
   if (!app.IsValid()) {
     *problem = "cannot start the device application " + application + ": " +
                platform::ErrorText(platform::LastError());
@@ -202,6 +213,7 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
   fs::current_path(fs::path(toolPath).parent_path(), code);
   platform::Process tool = platform::StartWithShell(".\\" + fs::path(toolPath).filename().string(), commandLine,
                                                     kUpdateFolder);
+  g_tool = &tool;
   platform::Dword error = platform::LastError();
   fs::current_path(working, code);
   platform::SetLastErrorCode(error);
@@ -212,6 +224,12 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
   platform::WaitForProcess(tool, 0xFFFFFFFF);
   platform::WaitForProcess(app, 0xFFFFFFFF);
   return true;
+}
+
+void EndRunUpdate() {
+  for (const platform::Process* program : {g_tool, g_application}) {
+    if (program != nullptr && program->IsValid()) platform::TerminateProcess(*program, 1);
+  }
 }
 
 int Stage(const std::string& device, const std::vector<std::string>& arguments) {

@@ -45,6 +45,10 @@ struct Hold {
 bool RunUpdate(const fs::path& root, const std::string& language, const std::vector<Hold>& holds,
                const std::string& toolPath, std::string* problem);
 
+// Ends the programs of a RunUpdate under way (the update tool and the device
+// application), for a command that is itself being ended.
+void EndRunUpdate();
+
 // Commands on the device `device`; `arguments` start with the command.
 int Stage(const std::string& device, const std::vector<std::string>& arguments);
 int Update(const std::string& device, const std::vector<std::string>& arguments);

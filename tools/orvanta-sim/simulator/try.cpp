@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -14,12 +15,14 @@
 #include "package/layout.h"
 #include "package/package.h"
 #include "platform/environment.h"
+#include "platform/posix/device_copy.h"
 #include "platform/file.h"
 #include "platform/restart.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
 #include "tools/common/base_record.h"
 #include "tools/common/count.h"
+#include "tools/common/escape.h"
 #include "tools/common/json.h"
 #include "tools/orvanta-sim/commands.h"
 #include "tools/orvanta-sim/simulator/device.h"
@@ -29,10 +32,16 @@
 namespace orvanta_sim {
 namespace {
 
-std::string DeviceName(const fs::path& host) { return platform::WideToNarrow(host.filename().u16string()); }
+// The device's 8-bit text of UTF-8 host text; other host bytes (a name in
+// another encoding) are kept, shown escaped as \xNN.
+std::string DeviceText(const std::string& host) {
+  return tools::IsUtf8(host) ? platform::WideToNarrow(platform::Utf8ToWide(host.c_str())) : tools::EscapedUtf8(host);
+}
+
+std::string DeviceName(const fs::path& host) { return DeviceText(host.filename().string()); }
 
 // A host path as the simulator takes it: 8-bit text, which it maps to UTF-8.
-std::string HostText(const fs::path& host) { return platform::WideToNarrow(host.u16string()); }
+std::string HostText(const fs::path& host) { return DeviceText(host.string()); }
 
 // The names of an attribute value, "HIDDEN+ARCHIVE", with any other bits in hex.
 std::string AttributeText(platform::Dword attributes) {
@@ -56,22 +65,6 @@ std::string AttributeText(platform::Dword attributes) {
   return text.empty() ? "none" : text;
 }
 
-// What the simulator keeps of a file or folder beside its bytes (hidden,
-// system, archive and the rest of its attribute value) goes with the copy,
-// which would otherwise read ARCHIVE everywhere. Links stay links, whose
-// attributes are their own. The copy must be the device root by now.
-void CopyStoredAttributes(const fs::path& original, const fs::path& copy) {
-  std::error_code code;
-  std::error_code ignored;
-  for (auto it = fs::recursive_directory_iterator(original, code); !code && it != fs::recursive_directory_iterator();
-       it.increment(code)) {
-    if (it->is_symlink(ignored)) continue;
-    platform::Dword attributes = platform::FileAttributes(HostText(it->path()));
-    fs::path target = copy / it->path().lexically_relative(original);
-    if (attributes != platform::kInvalidAttributes) platform::SetAttributes(HostText(target), attributes);
-  }
-}
-
 // What the try is doing, on one line of the terminal redrawn in place (a
 // large release takes a while); nothing when standard error is not a terminal.
 void Progress(const std::string& text) {
@@ -87,6 +80,7 @@ struct Node {
   std::string device;  // "C:\A\b"
   fs::path relative;   // below the device root
   bool folder = false;
+  std::string link;  // what a link names, as it names it
   platform::Dword attributes = 0;  // every attribute the device keeps
   std::uint64_t size = 0;
   fs::file_time_type time;
@@ -124,7 +118,9 @@ Snapshot TakeSnapshot(const fs::path& root, const std::vector<std::string>& skip
         continue;
       }
       node.attributes = platform::FileAttributes(HostText(it->path()));
-      if (!node.folder) {
+      if (fs::is_symlink(status)) {
+        node.link = fs::read_symlink(it->path(), code).string();
+      } else if (!node.folder) {
         node.size = it->file_size(code);
         node.time = it->last_write_time(code);
       }
@@ -182,15 +178,18 @@ void CompareSnapshots(const Snapshot& before, const Snapshot& after, const fs::p
   for (const auto& [key, node] : after) {
     if (++compared % 500 == 0) Progress("comparing: " + std::to_string(compared) + " of " + std::to_string(after.size()));
     auto old = before.find(key);
-    std::string shown = node.device + (node.folder ? "\\" : "");
+    std::string shown = platform::NarrowToUtf8(node.device) + (node.folder ? "\\" : "");
     if (old == before.end() || old->second.folder != node.folder) {
       report->added.push_back(shown);
       continue;
     }
     const Node& was = old->second;
     bool touched = was.size != node.size || was.time != node.time || was.device != node.device;
-    bool same = node.folder || !touched ||
-                (was.size == node.size && SameContent(copy / node.relative, original / was.relative));
+    // A link is compared by what it names, never by what it leads to.
+    bool same = node.folder || (node.link.empty() && was.link.empty()
+                                    ? !touched || (was.size == node.size &&
+                                                   SameContent(copy / node.relative, original / was.relative))
+                                    : node.link == was.link);
     if (!same || was.device != node.device) {
       report->changed.push_back(shown);
     } else if (was.attributes != node.attributes) {
@@ -200,7 +199,7 @@ void CompareSnapshots(const Snapshot& before, const Snapshot& after, const fs::p
   for (const auto& [key, node] : before) {
     auto now = after.find(key);
     if (now == after.end() || now->second.folder != node.folder) {
-      report->removed.push_back(node.device + (node.folder ? "\\" : ""));
+      report->removed.push_back(platform::NarrowToUtf8(node.device) + (node.folder ? "\\" : ""));
     }
   }
 }
@@ -373,6 +372,9 @@ void MovePendingOperations(const fs::path& original, const fs::path& copy, Repor
       report->notes.push_back("left out a pending operation outside the device: " + line);
     }
   }
+  // Written anew: the list of a copied device may be a link out of it.
+  std::error_code ignored;
+  fs::remove(list, ignored);
   std::ofstream(list, std::ios::binary | std::ios::trunc) << moved;
 }
 
@@ -473,6 +475,42 @@ int Refuse(const std::string& problem) {
   return 2;
 }
 
+// The scratch copy ends with the command, however the command ends (an
+// error, an exception, a signal): the programs the run started on it are
+// ended and, unless it is kept, it is removed.
+struct ScratchCopy {
+  fs::path path;
+  bool keep = false;
+  bool isDevice = false;  // ORVANTA_DEVICE_ROOT names it: its programs may run
+  ScratchCopy() = default;
+  ScratchCopy(const ScratchCopy&) = delete;
+  ScratchCopy& operator=(const ScratchCopy&) = delete;
+  ~ScratchCopy() { End(); }
+  void End();
+};
+
+ScratchCopy* g_scratch = nullptr;
+
+void ScratchCopy::End() {
+  g_scratch = nullptr;
+  if (path.empty()) return;
+  if (isDevice) {
+    EndRunUpdate();
+    EndServices();
+  }
+  std::error_code ignored;
+  if (!keep) fs::remove_all(path, ignored);
+  path.clear();
+}
+
+// A signal comes while the command waits for a program of the run, in a
+// system call: the copy is ended there, then the signal ends the command.
+void EndOnSignal(int signal) {
+  if (g_scratch != nullptr) g_scratch->End();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
 // The copy's service records name the programs of the original device,
 // which go on running there: on the copy, which nothing runs yet, every
 // service is stopped. Its automatic services are then started, as they run
@@ -504,9 +542,7 @@ void RestartCopy(Report* report) {
   platform::RecordRestart();
 }
 
-}  // namespace
-
-int Try(const std::string& device, const std::vector<std::string>& arguments) {
+int TryOnCopy(const std::string& device, const std::vector<std::string>& arguments) {
   Report report;
   report.device = device;
   report.language = "en-US";
@@ -555,21 +591,24 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
 
   std::error_code code;
   fs::path original = fs::canonical(report.device, code);
-  fs::path copy = fs::temp_directory_path() /
+  fs::path copy = fs::temp_directory_path(code) /
                   ("orvanta-try-" + std::to_string(std::random_device{}()) + "-" +
                    std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-  fs::create_directories(copy, code);
+  ScratchCopy scratch;
+  scratch.path = copy;
+  scratch.keep = keep;
+  g_scratch = &scratch;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, EndOnSignal);
   Progress("copying " + report.device);
-  fs::copy(original, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks, code);
-  if (code) {
-    fs::remove_all(copy, code);
-    return Refuse("cannot copy " + report.device + ": " + code.message());
+  if (!platform::sim::CopyDevice(original.string(), copy.string(), &problem)) {
+    scratch.keep = false;  // a part of a copy is of no use
+    return Refuse(problem);
   }
   report.copy = copy.string();
   for (Hold& hold : holds) {
     std::string device = HoldPath(hold.path, original);
     if (device.empty()) {
-      fs::remove_all(copy, code);
+      scratch.keep = false;
       return Refuse("--hold takes a device path (C:\\...) or a host path inside " + report.device + ", not " +
                     hold.path);
     }
@@ -578,7 +617,7 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
   }
   MovePendingOperations(original, copy, &report);
   platform::SetEnvironmentValue("ORVANTA_DEVICE_ROOT", copy.string());
-  CopyStoredAttributes(original, copy);
+  scratch.isDevice = true;
   platform::SetEnvironmentValue("ORVANTA_SIM_TIME_SCALE", "0");
   // The terminal is the report's, not the copy's progress window's.
   platform::SetEnvironmentValue("ORVANTA_SIM_DRAW_WINDOW", "0");
@@ -635,13 +674,23 @@ int Try(const std::string& device, const std::vector<std::string>& arguments) {
       } else {
         PrintText(report, result);
       }
-    } else {
-      EndServices();
     }
   }
-  if (!keep) fs::remove_all(copy, code);
+  scratch.End();
   if (result == 2) return Refuse(problem);
   return result;
+}
+
+}  // namespace
+
+int Try(const std::string& device, const std::vector<std::string>& arguments) {
+  // Whatever is thrown (a name the host's libraries cannot convert, say)
+  // ends the command with its reason, after the copy has been ended.
+  try {
+    return TryOnCopy(device, arguments);
+  } catch (const std::exception& failure) {
+    return Refuse(std::string("stopped: ") + failure.what());
+  }
 }
 
 }  // namespace orvanta_sim
