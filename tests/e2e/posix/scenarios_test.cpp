@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "package/layout.h"
@@ -140,6 +141,31 @@ TEST_F(ScenarioTest, NoDescriptorAndAnEmptyListReachTheFinalDecision) {
   ASSERT_EQ(RunTool("00001A2C en"), 0);
   EXPECT_EQ(Window(), kTitle + kGoodBye);
   EXPECT_TRUE(LogHas("\"Demo\" mode (meaning not running on a device), so not going to call bAddKeepAwakep()."));
+}
+
+TEST_F(ScenarioTest, DescriptorPathsBeginningWithASlashStayOnTheDevice) {
+  // A host folder beside the device, named by the location and by a package entry.
+  std::string outside = std::string(getenv("ORVANTA_DEVICE_ROOT")) + "-outside";
+  std::filesystem::create_directories(outside);
+  std::ofstream(outside + "/sentinel.txt") << "sentinel";
+  MakeTree("New", {{"sentinel.txt", "delivered"}});
+  Zampack("build", "SOFTWARE", "Orvanta", {"New"}, "software.zam");
+  std::filesystem::copy_file(testsupport::HostPathOf(PathOf("Update\\software.zam")), outside + "/outside.zam");
+  ASSERT_TRUE(testsupport::WriteBytes(
+      PathOf("Update\\UpdateInfo.xml"),
+      "<UpdateInfo><IsTargetHardware>false</IsTargetHardware><LocationInfo><SOFTWARE><Path>" + outside +
+          "/</Path></SOFTWARE></LocationInfo><UpdateList><Package>software.zam</Package><Package>" + outside +
+          "/outside.zam</Package></UpdateList></UpdateInfo>"));
+  // The same folder on the device's drive, where the files go.
+  std::string onDevice = "C:" + outside;
+  std::replace(onDevice.begin(), onDevice.end(), '/', '\\');
+  MakeParents(onDevice + "\\x");
+  RunTool("00001A2C en");
+  EXPECT_EQ(testsupport::ReadBytes(onDevice + "\\sentinel.txt"), "delivered") << Log();
+  EXPECT_TRUE(LogHas("ERROR: bOpenUpdateFile(\"" + outside + "/outside.zam\") failed.")) << Log();
+  std::ifstream kept(outside + "/sentinel.txt");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), std::istreambuf_iterator<char>()), "sentinel");
+  std::filesystem::remove_all(outside);
 }
 
 TEST_F(ScenarioTest, EveryPackageFailingToOpenGetsItsOwnMessage) {
