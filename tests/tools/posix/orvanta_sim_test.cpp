@@ -441,11 +441,12 @@ TEST_F(SimToolTest, StageAndRestartReplaceLinksInTheDeviceInsteadOfWritingThroug
 TEST_F(SimToolTest, TryOnAStandInOfLinksAndForeignNamesChangesNothingOutsideItsCopy) {
   SetUpCopies();
   // Drive C: is a link to a drive image; in it a file linked out of the
-  // device, which the package removes, and a name in another encoding.
+  // device (to the release's own content), which the package removes, and a
+  // name in another encoding.
   fs::create_directories(host_ / "image");
   fs::rename(Host("dev/C"), Host("image/C"));
   fs::create_directory_symlink(Host("image/C"), Host("dev/C"));
-  Put("outside/sentinel.txt", "sentinel");
+  Put("outside/sentinel.txt", "old");
   fs::remove(Host("image/C/Program Files/Orvanta/legacy.cfg"));
   fs::create_symlink(Host("outside/sentinel.txt"), Host("image/C/Program Files/Orvanta/legacy.cfg"));
   Put("image/C/Program Files/Orvanta/caf\xE9.txt", "Latin-1 name");
@@ -457,7 +458,7 @@ TEST_F(SimToolTest, TryOnAStandInOfLinksAndForeignNamesChangesNothingOutsideItsC
   EXPECT_TRUE(Has(output, "Removed:\n  C:\\Program Files\\Orvanta\\legacy.cfg\n")) << output;
   EXPECT_EQ(Fingerprint(Host("dev")), device);
   EXPECT_EQ(Fingerprint(Host("image")), image);
-  EXPECT_EQ(Slurp(Host("outside/sentinel.txt")), "sentinel");
+  EXPECT_EQ(Slurp(Host("outside/sentinel.txt")), "old");
   EXPECT_TRUE(TryCopies().empty());
 }
 
