@@ -48,8 +48,11 @@ TEST_F(ZampackVersionTest, WrittenFilesReadOnTheDeviceAndAreListed) {
   // A host path outside ASCII, given in UTF-8 as every argument.
   ASSERT_EQ(Zampack("write " + Host("Voz \xE9.xml") + " --type VOICE --name Anna", &output), 0) << output;
   ASSERT_EQ(Zampack("show " + Host("Version.xml") + " " + Host("Voz \xE9.xml"), &output), 0) << output;
-  EXPECT_EQ(output, testsupport::HostPathOf(PathOf("Version.xml")) + "\tMAP\tAlps\tMP-1\t3.05 2024-11-30 rc1\t2\n" +
-                        testsupport::HostPathOf(PathOf("Voz \xE9.xml")) + "\tVOICE\tAnna\t\t0.00 0000-00-00\t0\n");
+  // The listing names files in UTF-8, as it was given them.
+  std::string listed = testsupport::HostPathOf(PathOf("Version.xml"));
+  std::string folder = listed.substr(0, listed.size() - 11);
+  EXPECT_EQ(output, listed + "\tMAP\tAlps\tMP-1\t3.05 2024-11-30 rc1\t2\n" + folder +
+                        "Voz \xC3\xA9.xml\tVOICE\tAnna\t\t0.00 0000-00-00\t0\n");
   version::CVersionInfo voice(PathOf("Voz \xE9.xml"));
   ASSERT_TRUE(voice.Read());
   EXPECT_EQ(voice.Name, u"Anna");
@@ -73,8 +76,6 @@ TEST_F(ZampackVersionTest, WhatTheDeviceCouldNotReadIsRefused) {
            {"--type VOICE --name Anna --prerequisite SOFTWARE,Orvanta,,2,10", "--prerequisite needs"},
            {"--type VOICE --name Anna --prerequisite SOFTWARE,,,2,10,2024-01-02",
             "--prerequisite name must not be empty for type SOFTWARE"},
-           {"--type VOICE --name Caf\xE9", "--name is not valid UTF-8 text"},
-           {"--type VOICE --name Anna --part \xC0\x80", "--part is not valid UTF-8 text"},
        }) {
     EXPECT_EQ(Zampack("write " + Host("Version.xml") + " " + c.arguments, &output), 1) << c.arguments;
     EXPECT_NE(output.find("zampack version: " + c.message), std::string::npos) << output;

@@ -88,6 +88,14 @@ TEST_F(ZampackTest, NamesTheDeviceCannotReadAreRefusedAndReported) {
     EXPECT_EQ(Zampack(command, &output), 2) << command;
     EXPECT_NE(output.find("/bytes/caf\\xE9.txt: the name is not UTF-8"), std::string::npos) << output;
   }
+  // Arguments are bytes here (on Windows they reach a program as UTF-16, always text): version
+  // texts that are not UTF-8 are refused rather than cut.
+  for (const auto& [option, message] : {std::pair<std::string, std::string>{"--name Caf\xE9", "--name is not valid UTF-8 text"},
+                                        {"--name Anna --part \xC0\x80", "--part is not valid UTF-8 text"}}) {
+    EXPECT_EQ(Zampack("version write " + testsupport::Quote(Host("v.xml")) + " --type VOICE " + option, &output), 1);
+    EXPECT_NE(output.find("zampack version: " + message), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(host_ / "v.xml"));
+  }
   // Latin-1 is fine: the device shows it.
   EXPECT_EQ(Zampack("build --type VOICE --name \"J\xC3\xBCrgen\" " + tree + " -o " + testsupport::Quote(Host("v.zam")),
                     &output),
