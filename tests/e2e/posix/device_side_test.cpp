@@ -55,6 +55,19 @@ class DeviceSideTest : public e2e::E2eTest {
     *commandId = id;
     return helper;
   }
+  // Runs the tool started by the device application, which ends once the tool
+  // has loaded its descriptor; the process id the tool was given.
+  std::string RunToolAsTheApplicationEnds() {
+    std::string id;
+    auto app = StartProgram(Software() + "Orvanta.exe", &id);
+    std::thread stopper([&] {
+      for (int i = 0; i < 2000 && !LogHas("Update info loaded"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      app->Stop();
+    });
+    EXPECT_EQ(RunTool(id + " en"), 0);
+    stopper.join();
+    return id;
+  }
   // The number logged in "After waiting on hProcess, iTimeOut is %d." (-1 when absent).
   int TimeLeft() {
     const std::string prefix = "After waiting on hProcess, iTimeOut is ";
@@ -192,16 +205,7 @@ TEST_F(DeviceSideTest, ARefusedRestartLaunchesTheApplicationInstead) {
 TEST_F(DeviceSideTest, WithoutADescriptorTheLaunchingApplicationItselfIsRelaunched) {
   ASSERT_TRUE(platform::MakeFolder("C:\\Recovery"));
   ASSERT_TRUE(testsupport::CopyProgram("orvanta-device-app", "C:\\Recovery\\Orvanta.exe"));
-  std::string id;
-  {
-    auto app = StartProgram(Software() + "Orvanta.exe", &id);
-    std::thread stopper([&] {
-      for (int i = 0; i < 2000 && !LogHas("Update info loaded"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      app->Stop();
-    });
-    ASSERT_EQ(RunTool(id + " en"), 0);
-    stopper.join();
-  }
+  RunToolAsTheApplicationEnds();
   EXPECT_TRUE(LogHas("Relaunching the application that started the update.")) << Log();
   EXPECT_FALSE(LogHas("We'll search for the executable in \"\".")) << Log();
   std::string start;
@@ -257,17 +261,8 @@ TEST_F(DeviceSideTest, ANormalRunOnAConnectedStandbyDeviceLogsInOrder) {
   SetSim("connected-standby", "on\n");
   WriteDescriptor("true", {});
   SetSim("policy.tsv", "HKCU\\Software\\Policies\\Microsoft\\Windows\\System\tDisableCMD\t1\n");
-  std::string id;
   ASSERT_TRUE(testsupport::CopyProgram("orvanta-device-app", Software() + "ZAMSapiServer.exe"));
-  {
-    auto app = StartProgram(Software() + "Orvanta.exe", &id);
-    std::thread stopper([&] {
-      for (int i = 0; i < 2000 && !LogHas("Update info loaded"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      app->Stop();
-    });
-    ASSERT_EQ(RunTool(id + " en"), 0);
-    stopper.join();
-  }
+  std::string id = RunToolAsTheApplicationEnds();
   std::vector<std::string> lines = LogLines();
   ASSERT_GT(lines.size(), 14u);
   std::string timeLine = "After waiting on hProcess, iTimeOut is " + std::to_string(TimeLeft()) + ".";

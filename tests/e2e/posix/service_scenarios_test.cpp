@@ -46,8 +46,8 @@ class ServiceScenarioTest : public e2e::E2eTest {
     Zampack("build", "HW_LIBRARY", "Drivers", {"HW2"}, "hw2.zam");
   }
 
-  // Registers the stand-in as the device registers its service, and starts it.
-  std::uint32_t StartService(const std::string& behaviour) {
+  // Registers the stand-in as the device registers its service.
+  platform::ServiceHandle RegisterService(const std::string& behaviour) {
     platform::ServiceHandle manager = platform::OpenServiceManager(platform::kScManagerAllAccess);
     platform::ServiceRegistration registration;
     registration.name = "ZAMService";
@@ -57,6 +57,12 @@ class ServiceScenarioTest : public e2e::E2eTest {
     registration.binaryPath = servicetest::kProgram + (behaviour.empty() ? "" : " " + behaviour);
     platform::ServiceHandle service = platform::RegisterService(manager, registration, platform::kServiceAllAccess);
     EXPECT_TRUE(service.IsValid());
+    return service;
+  }
+
+  // Registers the stand-in and starts it; its program's process id.
+  std::uint32_t StartService(const std::string& behaviour) {
+    platform::ServiceHandle service = RegisterService(behaviour);
     EXPECT_TRUE(platform::StartRegisteredService(service));
     std::uint32_t id = devicelib::GetServiceProcessId();
     EXPECT_NE(id, devicelib::kNoProcess);
@@ -162,14 +168,7 @@ TEST_F(ServiceScenarioTest, AServiceThatDoesNotComeBackLeavesTheApplicationLaunc
   EXPECT_NE(Events().find("\tprogram-start\t" + Software() + "Orvanta.exe"), std::string::npos) << Events();
 
   // Registered, but its program never connects (1053).
-  platform::ServiceHandle manager = platform::OpenServiceManager(platform::kScManagerAllAccess);
-  platform::ServiceRegistration registration;
-  registration.name = "ZAMService";
-  registration.displayName = "ZAMService";
-  registration.serviceType = platform::kServiceWin32OwnProcess | platform::kServiceInteractiveProcess;
-  registration.startType = platform::kServiceAutoStart;
-  registration.binaryPath = servicetest::kProgram + " never-connect";
-  ASSERT_TRUE(platform::RegisterService(manager, registration, platform::kServiceAllAccess).IsValid());
+  ASSERT_TRUE(RegisterService("never-connect").IsValid());
   ASSERT_TRUE(testsupport::WriteBytes(PathOf("update_log.txt"), ""));
   Zampack("build", "HW_LIBRARY", "Service", {"HW1"}, "hw1.zam");
   WriteDeviceDescriptor("true", {"hw1.zam"});
