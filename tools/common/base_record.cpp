@@ -216,7 +216,8 @@ bool ParseBase(const std::string& text, BaseRecord* base, std::string* error) {
     file.path = Text(item, "path");
     const Value* folder = Member(item, "folder");
     file.folder = folder != nullptr && folder->kind == Value::Bool && folder->flag;
-    file.md5 = Text(item, "md5");
+    // A folder has no content to compare, and its record is written without one.
+    file.md5 = file.folder ? std::string() : Text(item, "md5");
     if (file.path.empty() || (!file.folder && file.md5.size() != 32)) {
       *error = "not a base record: a file without a path or an MD5";
       return false;
