@@ -65,17 +65,24 @@ double Md5sumOnce(const std::string& path) {
   return Seconds(start);
 }
 
-void BenchVerification() {
-  const std::uint32_t body = 256u << 20;
+// A sealed package of 256 MiB behind its header, of random content so that
+// nothing gains from zero pages.
+constexpr std::uint32_t kBody = 256u << 20;
+
+std::string RandomPackage(unsigned seed) {
   zampack::PackageImage image = Image();
-  image.padding = body - 208;
+  image.padding = kBody - 208;
   std::string bytes;
   std::string error;
   zampack::EncodeImage(image, &bytes, &error);
-  // Random content, so that nothing gains from zero pages.
-  std::mt19937 random(1);
+  std::mt19937 random(seed);
   for (std::size_t i = 672; i + 4 < bytes.size(); ++i) bytes[i] = static_cast<char>(random());
   zampack::SealPackageBytes(bytes);
+  return bytes;
+}
+
+void BenchVerification() {
+  std::string bytes = RandomPackage(1);
   {
     std::ofstream out("bench-verify.zam", std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -85,7 +92,7 @@ void BenchVerification() {
   Md5sumOnce("bench-verify.zam");  // warms the page cache for both
   double ours = BestOf(3, VerifyOnce, "bench-verify.zam");
   double theirs = BestOf(3, Md5sumOnce, "bench-verify.zam");
-  double mib = body / 1048576.0;
+  double mib = kBody / 1048576.0;
   std::printf("verification: %.0f MiB/s, md5sum %.0f MiB/s, ratio %.2fx md5sum\n", mib / ours, mib / theirs,
               theirs / ours);
   std::remove("bench-verify.zam");
@@ -96,11 +103,6 @@ std::string Base64(const std::uint8_t* data, std::size_t size) {
   sodium_bin2base64(text.data(), text.size(), data, size, sodium_base64_VARIANT_ORIGINAL);
   text.pop_back();
   return text;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Open, signature check (when SYSTEMROOT holds keys) and verification, as
@@ -132,15 +134,7 @@ double TwoPassesOnce(const std::string& path) {
 // What a signature check adds to the checksum alone, on a 256 MiB package:
 // interleaved rounds of the four ways, min and median of each.
 void BenchSignature() {
-  const std::uint32_t body = 256u << 20;
-  zampack::PackageImage image = Image();
-  image.padding = body - 208;
-  std::string bytes;
-  std::string error;
-  zampack::EncodeImage(image, &bytes, &error);
-  std::mt19937 random(2);
-  for (std::size_t i = 672; i + 4 < bytes.size(); ++i) bytes[i] = static_cast<char>(random());
-  zampack::SealPackageBytes(bytes);
+  std::string bytes = RandomPackage(2);
   for (const char* name : {"bench-plain.zam", "bench-hashed.zam", "bench-legacy.zam"}) {
     std::ofstream(name, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }

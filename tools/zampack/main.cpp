@@ -224,17 +224,16 @@ bool InsideTree(const std::string& output, const std::string& tree) {
 }
 
 // Writes beside the target and renames, so that a failed write never leaves
-// a package that looks whole.
-bool WritePackage(const std::string& path, PackageImage& image, std::string* error) {
-  std::string bytes;
-  if (!EncodeImage(image, &bytes, error)) return false;
+// a file that looks whole.
+bool WriteText(const std::string& path, const std::string& text, std::string* error) {
   std::string temporary = path + ".partial";
-  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  errno = 0;
+  std::ofstream out(HostPath(temporary), std::ios::binary | std::ios::trunc);
+  out << text;
   out.close();
   std::error_code code;
   if (!out) {
-    *error = temporary + ": " + std::strerror(errno);
+    *error = temporary + ": " + (errno != 0 ? std::strerror(errno) : "cannot be written");
     std::filesystem::remove(HostPath(temporary), code);
     return false;
   }
@@ -245,6 +244,11 @@ bool WritePackage(const std::string& path, PackageImage& image, std::string* err
     return false;
   }
   return true;
+}
+
+bool WritePackage(const std::string& path, PackageImage& image, std::string* error) {
+  std::string bytes;
+  return EncodeImage(image, &bytes, error) && WriteText(path, bytes, error);
 }
 
 // The base record of a diff: the old tree's name, and the old bytes of every
@@ -270,28 +274,6 @@ bool MakeBase(const std::string& oldRoot, const std::vector<TreeEntry>& oldTree,
       }
     }
     base->files.push_back(file);
-  }
-  return true;
-}
-
-// Writes beside the target and renames, as the package.
-bool WriteText(const std::string& path, const std::string& text, std::string* error) {
-  std::string temporary = path + ".partial";
-  errno = 0;
-  std::ofstream out(HostPath(temporary), std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  std::error_code code;
-  if (!out) {
-    *error = temporary + ": " + (errno != 0 ? std::strerror(errno) : "cannot be written");
-    std::filesystem::remove(HostPath(temporary), code);
-    return false;
-  }
-  std::filesystem::rename(HostPath(temporary), HostPath(path), code);
-  if (code) {
-    *error = path + ": " + code.message();
-    std::filesystem::remove(HostPath(temporary), code);
-    return false;
   }
   return true;
 }
