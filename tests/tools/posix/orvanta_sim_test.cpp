@@ -508,6 +508,11 @@ TEST_F(SimToolTest, TryEndedByASignalLeavesNoCopyAndNoProgramBehind) {
   EXPECT_TRUE(ended(sim));
   EXPECT_TRUE(ended(static_cast<pid_t>(std::stol(application)))) << "the device application of the copy is ended";
   EXPECT_TRUE(TryCopies().empty());
+  // Nor anything else that ran on the copy.
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    std::string environment = Slurp((entry.path() / "environ").string());
+    EXPECT_EQ(environment.find("ORVANTA_DEVICE_ROOT=" + Host("tmp")), std::string::npos) << entry.path();
+  }
 }
 
 TEST_F(SimToolTest, TryRunsTheCopysOwnServiceAndLeavesTheDevicesServiceRunning) {

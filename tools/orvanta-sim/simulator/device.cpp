@@ -11,11 +11,13 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <set>
 
 #include "platform/environment.h"
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/process_list.h"
 #include "platform/text.h"
 #include "tools/common/count.h"
 #include "tools/common/json.h"
@@ -29,14 +31,31 @@ const char* const kRunLog = "C:\\Orvanta\\update_log.txt";
 
 namespace {
 
-// The programs of the run under way, which EndRunUpdate ends.
-const platform::Process* g_application = nullptr;
-const platform::Process* g_tool = nullptr;
+// The programs of the run under way, which StopRunUpdate ends from another
+// thread while RunUpdate waits for them; once stopped, the run starts
+// nothing more.
+std::mutex g_runLock;
+platform::Process g_application;
+platform::Process g_tool;
+bool g_runStopped = false;
 
-// Forgets the run's programs when RunUpdate returns, however it returns.
+// Closes the run's programs when RunUpdate returns, however it returns.
 struct RunningPrograms {
-  ~RunningPrograms() { g_application = g_tool = nullptr; }
+  ~RunningPrograms() {
+    std::lock_guard<std::mutex> lock(g_runLock);
+    g_application = platform::Process();
+    g_tool = platform::Process();
+  }
 };
+
+// Starts a program of the run unless the run has been stopped.
+bool StartForRun(platform::Process* program, const std::string& file, const std::string& parameters,
+                 const std::string& folder) {
+  std::lock_guard<std::mutex> lock(g_runLock);
+  if (g_runStopped) return false;
+  *program = platform::StartWithShell(file, parameters, folder);
+  return true;
+}
 
 // How long the device application runs on after starting the update tool.
 constexpr int kApplicationStayMs = 200;
@@ -195,8 +214,11 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
   std::string folder = application.substr(0, application.rfind('\\'));
   std::string stay = "--stay-ms " + std::to_string(kApplicationStayMs);
   RunningPrograms running;
-  platform::Process app = platform::StartWithShell(application, stay, folder);
-  g_application = &app;
+  const platform::Process& app = g_application;
+  if (!StartForRun(&g_application, application, stay, folder)) {
+    *problem = "the run was stopped";
+    return false;
+  }
   if (!app.IsValid()) {
     *problem = "cannot start the device application " + application + ": " +
                platform::ErrorText(platform::LastError());
@@ -211,12 +233,15 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
   std::error_code code;
   fs::path working = fs::current_path(code);
   fs::current_path(fs::path(toolPath).parent_path(), code);
-  platform::Process tool = platform::StartWithShell(".\\" + fs::path(toolPath).filename().string(), commandLine,
-                                                    kUpdateFolder);
-  g_tool = &tool;
+  const platform::Process& tool = g_tool;
+  bool started = StartForRun(&g_tool, ".\\" + fs::path(toolPath).filename().string(), commandLine, kUpdateFolder);
   platform::Dword error = platform::LastError();
   fs::current_path(working, code);
   platform::SetLastErrorCode(error);
+  if (!started) {
+    *problem = "the run was stopped";
+    return false;
+  }
   if (!tool.IsValid()) {
     *problem = "cannot start the update tool " + toolPath + ": " + platform::ErrorText(platform::LastError());
     return false;
@@ -226,9 +251,33 @@ bool RunUpdate(const fs::path& root, const std::string& language, const std::vec
   return true;
 }
 
+void StopRunUpdate() {
+  std::lock_guard<std::mutex> lock(g_runLock);
+  g_runStopped = true;
+  // The tool first, so that it starts nothing more.
+  for (const platform::Process* program : {&g_tool, &g_application}) {
+    if (program->IsValid()) platform::TerminateProcess(*program, 1);
+  }
+}
+
 void EndRunUpdate() {
-  for (const platform::Process* program : {g_tool, g_application}) {
-    if (program != nullptr && program->IsValid()) platform::TerminateProcess(*program, 1);
+  StopRunUpdate();
+  // Then what the run started (an application relaunched, an installer,
+  // a service), each waited for, so that none writes to the device after;
+  // again while a pass ends something, for what an ended program started.
+  for (int pass = 0; pass < 3; ++pass) {
+    std::vector<platform::ProcessEntry> processes;
+    if (!platform::ListProcesses(&processes)) return;
+    int ended = 0;
+    for (const platform::ProcessEntry& entry : processes) {
+      if (entry.processId == platform::CurrentProcessId()) continue;
+      platform::Process process = platform::OpenProcessById(entry.processId, platform::kMaximumAllowed);
+      if (process.IsValid() && platform::TerminateProcess(process, 1)) {
+        platform::WaitForProcess(process, 5000);
+        ++ended;
+      }
+    }
+    if (ended == 0) return;
   }
 }
 

@@ -45,8 +45,13 @@ struct Hold {
 bool RunUpdate(const fs::path& root, const std::string& language, const std::vector<Hold>& holds,
                const std::string& toolPath, std::string* problem);
 
-// Ends the programs of a RunUpdate under way (the update tool and the device
-// application), for a command that is itself being ended.
+// Ends the programs of a RunUpdate under way (the update tool, then the
+// device application) without waiting for them, so that RunUpdate's waits
+// return, and keeps RunUpdate from starting any more. For another thread.
+void StopRunUpdate();
+
+// StopRunUpdate, then every other program running on the device but the
+// caller is ended and waited for, for a command that is itself ending.
 void EndRunUpdate();
 
 // Commands on the device `device`; `arguments` start with the command.

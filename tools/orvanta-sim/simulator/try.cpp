@@ -1,6 +1,7 @@
 // try: packages run by the real update tool on a scratch copy of a device,
 // and a report of what they did to it and where they do not fit it.
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "package/layout.h"
 #include "package/package.h"
@@ -489,10 +491,7 @@ struct ScratchCopy {
   void End();
 };
 
-ScratchCopy* g_scratch = nullptr;
-
 void ScratchCopy::End() {
-  g_scratch = nullptr;
   if (path.empty()) return;
   if (isDevice) {
     EndRunUpdate();
@@ -503,10 +502,37 @@ void ScratchCopy::End() {
   path.clear();
 }
 
-// A signal comes while the command waits for a program of the run, in a
-// system call: the copy is ended there, then the signal ends the command.
-void EndOnSignal(int signal) {
-  if (g_scratch != nullptr) g_scratch->End();
+// A signal (Ctrl-C, a kill) is only noted where it comes: the command may
+// be anywhere, in the middle of a copy or a memory allocation. A watcher
+// stops the run under way, so that the command's waits return, and the
+// command ends at its next step, where nothing is half done.
+std::atomic<int> g_signal{0};
+
+void NoteSignal(int signal) { g_signal = signal; }
+
+struct SignalWatch {
+  std::atomic<bool> done{false};
+  std::thread watcher{[this] {
+    while (!done && g_signal == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (g_signal != 0) StopRunUpdate();
+  }};
+  SignalWatch() {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, NoteSignal);
+  }
+  SignalWatch(const SignalWatch&) = delete;
+  SignalWatch& operator=(const SignalWatch&) = delete;
+  ~SignalWatch() {
+    done = true;
+    watcher.join();
+  }
+};
+
+// At a step of the command: a noted signal ends the copy, then the command,
+// as the signal itself would have.
+void EndIfSignalled(ScratchCopy* scratch) {
+  int signal = g_signal;
+  if (signal == 0) return;
+  scratch->End();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
@@ -597,13 +623,12 @@ int TryOnCopy(const std::string& device, const std::vector<std::string>& argumen
   ScratchCopy scratch;
   scratch.path = copy;
   scratch.keep = keep;
-  g_scratch = &scratch;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, EndOnSignal);
+  SignalWatch signals;
   Progress("copying " + report.device);
-  if (!platform::sim::CopyDevice(original.string(), copy.string(), &problem)) {
-    scratch.keep = false;  // a part of a copy is of no use
-    return Refuse(problem);
-  }
+  bool copied = platform::sim::CopyDevice(original.string(), copy.string(), &problem);
+  if (!copied) scratch.keep = false;  // a part of a copy is of no use
+  EndIfSignalled(&scratch);
+  if (!copied) return Refuse(problem);
   report.copy = copy.string();
   for (Hold& hold : holds) {
     std::string device = HoldPath(hold.path, original);
@@ -623,7 +648,9 @@ int TryOnCopy(const std::string& device, const std::vector<std::string>& argumen
   platform::SetEnvironmentValue("ORVANTA_SIM_DRAW_WINDOW", "0");
 
   int result = 2;
-  if (StagePackages(copy, packages, &report.notes, &problem)) {
+  bool staged = StagePackages(copy, packages, &report.notes, &problem);
+  EndIfSignalled(&scratch);
+  if (staged) {
     std::vector<std::string> locations;
     ReadLocations(copy, &locations);
     std::string application = ApplicationPath(locations);
@@ -641,6 +668,7 @@ int TryOnCopy(const std::string& device, const std::vector<std::string>& argumen
     }
     Progress("starting the copy's services");
     StartCopyServices(copy, &report);
+    EndIfSignalled(&scratch);
     // Left out of the change lists: the packages and the tool's work, the
     // run log, and the record the simulator's device application keeps.
     std::vector<std::string> skipped = {FoldCase(kUpdateFolder), FoldCase(kRunLog)};
@@ -657,11 +685,13 @@ int TryOnCopy(const std::string& device, const std::vector<std::string>& argumen
     CheckFit(packages, locations, before, copy, &report);
     Progress("running the update on the copy");
     bool ran = RunUpdate(copy, report.language, holds, ProgramBeside("orvanta-update").string(), &problem);
+    EndIfSignalled(&scratch);
     if (ran) {
       ReadRun(LogLines(ReadAll(log), logStart), ReadAll(copy / "sim" / "window.txt"), &report.run);
       platform::ListPendingOperations(&report.deferred);
       Progress("restarting the copy");
       RestartCopy(&report);
+      EndIfSignalled(&scratch);
       CompareSnapshots(before, TakeSnapshot(copy, skipped), original, copy, &report);
       Progress("");
       bool applied = std::all_of(report.run.packages.begin(), report.run.packages.end(),
@@ -677,6 +707,7 @@ int TryOnCopy(const std::string& device, const std::vector<std::string>& argumen
     }
   }
   scratch.End();
+  EndIfSignalled(&scratch);
   if (result == 2) return Refuse(problem);
   return result;
 }
